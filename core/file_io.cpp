@@ -1,0 +1,27 @@
+#include "file_io.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+std::string SystemErrorMessage(const std::string& what, int errorNumber) {
+  return what + ": " + std::strerror(errorNumber);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) throw std::runtime_error(SystemErrorMessage("Cannot open \"" + path + "\"", errno));
+
+  std::string contents;
+  char buffer[1 << 16];
+  size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) contents.append(buffer, count);
+  if (std::ferror(file.get()))
+    throw std::runtime_error(SystemErrorMessage("Cannot read \"" + path + "\"", errno));
+  return contents;
+}

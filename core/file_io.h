@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The line end text files are written with on this platform.
+extern const std::string_view kLineEnd;
+
+// The whole file as bytes. Throws with the path and the system's reason.
+std::string ReadWholeFile(const std::string& path);
+
+// Writes the contents to a temporary file beside the path, flushes it to disk
+// and puts it in the file's place in one step, keeping the file's permissions.
+// On failure the file is untouched and no temporary file is left behind.
+// A file the user may not write stays an error.
+void ReplaceFileContents(const std::string& path, std::string_view contents);
+
+// A message naming what failed, with the system's reason for errno.
+std::string SystemErrorMessage(const std::string& what, int errorNumber);

@@ -1,0 +1,61 @@
+#include "listen_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "file_io.h"
+#include "text_lines.h"
+
+namespace {
+
+constexpr std::string_view kListenPrefix = "Listen ";
+
+}  // namespace
+
+bool IsFileExit(const std::string& strFileName) {
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(strFileName, ignored);
+}
+
+bool IsListenLine(std::string_view line) {
+  return line.substr(0, kListenPrefix.size()) == kListenPrefix;
+}
+
+std::string_view ListenPortText(std::string_view listenLine) {
+  const std::string_view rest = listenLine.substr(kListenPrefix.size());
+  return rest.substr(0, rest.find(' '));
+}
+
+void ReadListenPort(const std::string& path,
+                    const std::function<void(const std::string&)>& onPort) {
+  ForEachLine(ReadWholeFile(path), [&](std::string_view line) {
+    if (IsListenLine(line)) onPort(std::string(ListenPortText(line)));
+  });
+}
+
+std::string RewriteListenText(std::string_view text, std::string_view newPortText,
+                              std::string_view lineEnd) {
+  std::string result;
+  result.reserve(text.size() + text.size() / 32 + newPortText.size());
+  ForEachLine(text, [&](std::string_view line) {
+    if (IsListenLine(line)) {
+      const std::string_view port = ListenPortText(line);
+      result += kListenPrefix;
+      // An empty port token (two spaces after "Listen") has nothing to keep.
+      if (!port.empty()) {
+        const size_t colon = port.rfind(':');
+        if (colon != std::string_view::npos) result += port.substr(0, colon + 1);
+      }
+      result += newPortText;
+      if (!port.empty()) result += line.substr(kListenPrefix.size() + port.size());
+    } else {
+      result += line;
+    }
+    result += lineEnd;
+  });
+  return result;
+}
+
+void RewriteListenLines(const std::string& path, const std::string& newPortText) {
+  ReplaceFileContents(path, RewriteListenText(ReadWholeFile(path), newPortText, kLineEnd));
+}

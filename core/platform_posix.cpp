@@ -1,0 +1,157 @@
+// The POSIX side of the core: line ends, the installed tree, the socket
+// tables, starting commands and replacing a file in one step.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "hidden_command.h"
+#include "port_probe.h"
+#include "server_tree.h"
+
+extern char** environ;
+
+const std::string_view kLineEnd = "\n";
+
+ServerTree InstalledServerTree() {
+  const std::string root = PORTCFG_APACHE_ROOT;
+  return {root + "/conf/httpd.conf", root + "/bin/httpd"};
+}
+
+std::string SystemDirectory() { return "/proc/net"; }
+
+std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory) {
+  std::vector<std::string> ports;
+  for (const char* table : {"tcp", "tcp6", "udp", "udp6"}) {
+    const std::string path = systemDirectory + "/" + table;
+    // A kernel without IPv6 has no tcp6 or udp6.
+    if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) continue;
+    for (std::string& port : ParseProcNetSockets(ReadWholeFile(path))) ports.push_back(std::move(port));
+  }
+  return ports;
+}
+
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { Close(); }
+  int get() const { return fd_; }
+  // Closes now and reports the result: a failed close can mean lost data.
+  int Close() {
+    const int result = fd_ >= 0 ? close(fd_) : 0;
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+class SpawnFileActions {
+ public:
+  SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
+  SpawnFileActions(const SpawnFileActions&) = delete;
+  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+  ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+[[noreturn]] void ThrowSystemError(const std::string& what, int errorNumber = errno) {
+  throw std::runtime_error(SystemErrorMessage(what, errorNumber));
+}
+
+// The file a path names, through any symbolic links, so that replacing it
+// keeps the links.
+std::string ResolvedPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (!realpath(path.c_str(), resolved)) ThrowSystemError("Cannot find \"" + path + "\"");
+  return resolved;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void WriteAll(int fd, std::string_view contents, const std::string& path) {
+  while (!contents.empty()) {
+    const ssize_t written = write(fd, contents.data(), contents.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) ThrowSystemError("Cannot write \"" + path + "\"");
+    contents.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+void WriteTemporaryFile(FileDescriptor& file, const std::string& tempPath, std::string_view contents,
+                        const struct stat& original) {
+  WriteAll(file.get(), contents, tempPath);
+  if (fchmod(file.get(), original.st_mode & 07777) != 0)
+    ThrowSystemError("Cannot set the permissions of \"" + tempPath + "\"");
+  // Only the superuser may hand a file to another owner; anyone else keeps
+  // their own files, which are the only ones they could own here anyway.
+  if (fchown(file.get(), original.st_uid, original.st_gid) != 0 && errno != EPERM)
+    ThrowSystemError("Cannot set the owner of \"" + tempPath + "\"");
+  if (fsync(file.get()) != 0) ThrowSystemError("Cannot flush \"" + tempPath + "\"");
+  if (file.Close() != 0) ThrowSystemError("Cannot write \"" + tempPath + "\"");
+}
+
+void SyncDirectory(const std::string& directory) {
+  FileDescriptor dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) fsync(dir.get());
+}
+
+}  // namespace
+
+void ReplaceFileContents(const std::string& path, std::string_view contents) {
+  const std::string target = ResolvedPath(path);
+  struct stat original;
+  if (stat(target.c_str(), &original) != 0) ThrowSystemError("Cannot read \"" + path + "\"");
+  // Replacing by rename needs only the folder's permission; a file the user
+  // may not write must stay unwritten.
+  if (access(target.c_str(), W_OK) != 0) ThrowSystemError("Cannot write \"" + path + "\"");
+
+  std::string tempPath = target + ".XXXXXX";
+  FileDescriptor file(mkostemp(tempPath.data(), O_CLOEXEC));
+  if (file.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
+  try {
+    WriteTemporaryFile(file, tempPath, contents, original);
+    if (rename(tempPath.c_str(), target.c_str()) != 0) ThrowSystemError("Cannot replace \"" + path + "\"");
+  } catch (...) {
+    unlink(tempPath.c_str());
+    throw;
+  }
+  SyncDirectory(DirectoryOf(target));
+}
+
+void RunHiddenAndWait(const Command& command) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(command.program.c_str()));
+  for (const std::string& argument : command.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  SpawnFileActions actions;
+  posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t pid;
+  const int error = posix_spawn(&pid, command.program.c_str(), actions.get(), nullptr, argv.data(), environ);
+  if (error != 0) ThrowSystemError("Cannot start " + DescribeCommand(command), error);
+
+  int status;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) ThrowSystemError("Cannot wait for " + DescribeCommand(command));
+}

@@ -1,0 +1,69 @@
+#include "port_controller.h"
+
+#include <utility>
+
+#include "hidden_command.h"
+#include "listen_file.h"
+#include "port_probe.h"
+#include "port_text.h"
+
+namespace {
+
+// The mode's two service commands, run in this order after the rewrite.
+std::vector<Command> ServiceCommands(ApplyMode mode, const std::string& program) {
+  const char* first = mode == ApplyMode::Setup ? "install" : "stop";
+  return {{program, {"-k", first}}, {program, {"-k", "start"}}};
+}
+
+}  // namespace
+
+PortController::PortController(ApplyMode mode, PortView& view, ServerTree tree)
+    : mode_(mode), view_(view), tree_(std::move(tree)) {}
+
+void PortController::Start() {
+  systemDirectory_ = SystemDirectory();
+  for (std::string& port : ProbeUsedPorts(systemDirectory_)) {
+    view_.AddUsedPort(port);
+    usedPorts_.push_back(std::move(port));
+  }
+  if (!IsFileExit(tree_.configFile)) {
+    view_.ShowMessage("Can't find httpd.conf!");
+    view_.Close();
+    return;
+  }
+  ReadListenPort(tree_.configFile, [this](const std::string& port) {
+    view_.SetPortText(port);
+    configuredPort_ = port;
+  });
+}
+
+void PortController::RequestChange() {
+  portInUse_ = 0;
+  const std::string portText = view_.GetPortText();
+  // Compared as the server would read the port, so ' 80' or '080' is found
+  // when 80 is taken. The whole list is scanned before any other check.
+  const std::string requested = PortKey(portText);
+  for (const std::string& entry : usedPorts_)
+    if (PortKey(entry) == requested) portInUse_ = 1;
+
+  view_.SetApplyEnabled(false);
+  if (!IsNumber(portText)) return Refuse("Must be number.");
+  // Only a port the server accepts may be written; anything else would leave
+  // it unable to start.
+  if (!IsListenablePort(portText)) return Refuse("Must be 0~65536");
+  if (mode_ == ApplyMode::Change && configuredPort_ && PortKey(*configuredPort_) == requested)
+    return Refuse("Not change.");
+  if (portInUse_ == 1) return Refuse("Can't use.");
+  Apply(std::string(TrimBlanks(portText)));
+}
+
+void PortController::Refuse(const char* message) {
+  view_.ShowMessage(message);
+  view_.SetApplyEnabled(true);
+}
+
+void PortController::Apply(const std::string& portText) {
+  RewriteListenLines(tree_.configFile, portText);
+  for (const Command& command : ServiceCommands(mode_, tree_.serverProgram)) RunHiddenAndWait(command);
+  view_.Close();
+}

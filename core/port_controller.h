@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server_tree.h"
+
+enum class ApplyMode { Setup, Change };
+
+// The window as the controller sees it.
+class PortView {
+ public:
+  virtual std::string GetPortText() = 0;
+  virtual void SetPortText(const std::string& text) = 0;
+  virtual void AddUsedPort(const std::string& port) = 0;
+  virtual void SetApplyEnabled(bool enabled) = 0;
+  virtual void ShowMessage(const std::string& text) = 0;
+  virtual void Close() = 0;
+
+ protected:
+  ~PortView() = default;
+};
+
+// The logic behind one window: loads the used ports and the configured port,
+// then answers the apply button. Errors from files and commands are thrown.
+class PortController {
+ public:
+  PortController(ApplyMode mode, PortView& view, ServerTree tree = InstalledServerTree());
+
+  void Start();
+  void RequestChange();
+
+  ApplyMode mode() const { return mode_; }
+  const std::string& systemDirectory() const { return systemDirectory_; }
+  const std::vector<std::string>& usedPorts() const { return usedPorts_; }
+  const std::optional<std::string>& configuredPort() const { return configuredPort_; }
+  int portInUse() const { return portInUse_; }
+
+ private:
+  void Refuse(const char* message);
+  void Apply(const std::string& portText);
+
+  ApplyMode mode_;
+  PortView& view_;
+  ServerTree tree_;
+  std::string systemDirectory_;
+  std::vector<std::string> usedPorts_;
+  std::optional<std::string> configuredPort_;
+  int portInUse_ = 0;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The directory the used-port probe looks in: the system directory holding
+// netstat on Windows, the kernel's socket tables ("/proc/net") on Linux.
+std::string SystemDirectory();
+
+// The local port of every TCP and UDP socket on the machine, as plain decimal
+// text, in the order found; duplicates kept, never sorted.
+std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory);
+
+// The used-port entries of a netstat log: lines of exactly three ":"-separated
+// fields give the first " "-separated piece of the second field as a whole
+// number; other lines, and pieces that are not whole numbers, are skipped.
+std::vector<std::string> ParseNetstatLog(std::string_view log);
+
+// The local ports of one of the kernel's socket tables (/proc/net/tcp and its
+// kin): the header line is skipped, the port is the hex after the ":" of the
+// local address column.
+std::vector<std::string> ParseProcNetSockets(std::string_view table);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The port text with surrounding blanks (spaces, tabs) removed.
+std::string_view TrimBlanks(std::string_view text);
+
+// A decimal number: surrounding blanks, an optional sign, digits with an
+// optional fraction, an optional exponent.
+bool IsNumber(std::string_view text);
+
+// A port the server can listen on: trimmed, plain decimal digits (leading
+// zeros allowed), from 1 to 65535.
+bool IsListenablePort(std::string_view text);
+
+// The port as the server reads it, for comparing texts: trimmed and, when it
+// is plain digits, without leading zeros; any other text stays as trimmed.
+std::string PortKey(std::string_view text);

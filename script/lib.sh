@@ -1,0 +1,34 @@
+# Shared by the scripts in this folder: where things are, package set-up, builds.
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=$ROOT/build
+
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs whichever of the named Debian packages are missing, quietly. The
+# package lists are refreshed once per run of script/test (or per script).
+ensure_packages() {
+  local missing=() package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing ${missing[*]}"
+  if [ ! -e "${PORTCFG_APT_STAMP:-/nonexistent}" ]; then
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    [ -n "${PORTCFG_APT_STAMP:-}" ] && touch "$PORTCFG_APT_STAMP"
+  fi
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+BUILD_PACKAGES=(cmake ninja-build g++ googletest)
+
+# Configures, builds and runs the tests of one build folder under build/.
+# The remaining arguments go to CMake.
+build_and_test() {
+  local name=$1; shift
+  cmake -S "$ROOT" -B "$BUILD/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORTCFG_WERROR=ON "$@" >/dev/null
+  cmake --build "$BUILD/$name"
+  ctest --test-dir "$BUILD/$name" --output-on-failure --timeout 300
+}

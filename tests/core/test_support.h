@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "port_controller.h"
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class TempDir {
+ public:
+  explicit TempDir(std::string_view prefix = "portcfg-test-");
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::string operator/(std::string_view name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void WriteFile(const std::string& path, std::string_view contents);
+std::string ReadFile(const std::string& path);
+std::vector<std::string> FileNames(const std::filesystem::path& folder);
+
+// A PortView that records every call as one line, e.g. "ShowMessage Not change.".
+class RecordingView : public PortView {
+ public:
+  std::string portText = "Text1";
+  std::vector<std::string> calls;
+
+  std::string GetPortText() override { return portText; }
+  void SetPortText(const std::string& text) override;
+  void AddUsedPort(const std::string& port) override;
+  void SetApplyEnabled(bool enabled) override;
+  void ShowMessage(const std::string& text) override;
+  void Close() override;
+};
