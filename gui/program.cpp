@@ -1,0 +1,28 @@
+#include "program.h"
+
+#include <QApplication>
+#include <QScreen>
+
+namespace gui {
+
+std::optional<int> StartProgram(PortWindow& window) {
+  // Placed before start-up, so that a message it shows sits over the window's place.
+  const QRect screen = window.screen()->availableGeometry();
+  window.move(screen.center() - window.rect().center());
+  window.RunStep(QObject::tr("Could not read the ports."), &PortController::Start);
+  if (window.exitCode()) return window.exitCode();
+  window.show();
+  window.activateWindow();
+  return std::nullopt;
+}
+
+int RunProgram(PortWindow& window) {
+  // The program ends with its window, in the window's own time and with its
+  // code, not whenever the last box or window on screen happens to close.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QObject::connect(&window, &PortWindow::ended, [](int exitCode) { QCoreApplication::exit(exitCode); });
+  if (const std::optional<int> exitCode = StartProgram(window)) return *exitCode;
+  return QApplication::exec();
+}
+
+}  // namespace gui
