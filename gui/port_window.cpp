@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -31,7 +32,9 @@ void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
 
 }  // namespace
 
-PortWindow::PortWindow(ApplyMode mode, ServerTree tree) : controller_(mode, *this, std::move(tree)) {}
+PortWindow::PortWindow(ApplyMode mode, ServerTree tree) : controller_(mode, *this, std::move(tree)) {
+  setObjectName(QStringLiteral("Form1"));
+}
 
 void PortWindow::Bind(QLineEdit* portText, QListWidget* usedPorts, QPushButton* apply) {
   portText_ = portText;
@@ -55,7 +58,13 @@ void PortWindow::RunStep(const QString& heading, void (PortController::*step)())
 
 std::string PortWindow::GetPortText() { return portText_->text().toLocal8Bit().toStdString(); }
 
-void PortWindow::SetPortText(const std::string& text) { portText_->setText(FromCore(text)); }
+void PortWindow::SetPortText(const std::string& text) {
+  const QString port = FromCore(text);
+  // The length limit is for typing: a longer text from the file (a port with
+  // its address) is shown whole, not cut to a misleading part.
+  portText_->setMaxLength(std::max(portText_->maxLength(), int(port.size())));
+  portText_->setText(port);
+}
 
 void PortWindow::AddUsedPort(const std::string& port) { usedPorts_->addItem(FromCore(port)); }
 

@@ -5,10 +5,20 @@
 
 namespace gui {
 
+namespace {
+
+void Centre(QWidget& window) {
+  window.winId();  // the frame, and so the whole window's size, is known once it exists
+  QRect whole = window.frameGeometry();
+  whole.moveCenter(window.screen()->availableGeometry().center());
+  window.move(whole.topLeft());
+}
+
+}  // namespace
+
 std::optional<int> StartProgram(PortWindow& window) {
   // Placed before start-up, so that a message it shows sits over the window's place.
-  const QRect screen = window.screen()->availableGeometry();
-  window.move(screen.center() - window.rect().center());
+  Centre(window);
   window.RunStep(QObject::tr("Could not read the ports."), &PortController::Start);
   if (window.exitCode()) return window.exitCode();
   window.show();
