@@ -1,5 +1,5 @@
-# The native build: core, windows and their tests.
+# The native build: core, windows and their tests, end to end against apache2.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" qt6-base-dev fonts-liberation fonts-droid-fallback
+ensure_packages "${BUILD_PACKAGES[@]}" qt6-base-dev fonts-liberation fonts-droid-fallback apache2 iproute2
 build_and_test native
