@@ -40,7 +40,12 @@ void PortWindow::Bind(QLineEdit* portText, QListWidget* usedPorts, QPushButton* 
   portText_ = portText;
   usedPorts_ = usedPorts;
   apply_ = apply;
+  typingLimit_ = portText_->maxLength();
   portText_->setFocus();
+  // As a longer text from the file is shortened, the limit comes back.
+  connect(portText_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    portText_->setMaxLength(std::max(typingLimit_, int(text.size())));
+  });
   connect(apply_, &QPushButton::clicked, this,
           [this] { RunStep(tr("Could not change the port."), &PortController::RequestChange); });
 }
@@ -62,7 +67,7 @@ void PortWindow::SetPortText(const std::string& text) {
   const QString port = FromCore(text);
   // The length limit is for typing: a longer text from the file (a port with
   // its address) is shown whole, not cut to a misleading part.
-  portText_->setMaxLength(std::max(portText_->maxLength(), int(port.size())));
+  portText_->setMaxLength(std::max(typingLimit_, int(port.size())));
   portText_->setText(port);
 }
 

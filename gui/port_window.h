@@ -58,6 +58,7 @@ class PortWindow : public QWidget, public PortView {
   QLineEdit* portText_ = nullptr;
   QListWidget* usedPorts_ = nullptr;
   QPushButton* apply_ = nullptr;
+  int typingLimit_ = 0;
   std::optional<int> exitCode_;
 };
 
