@@ -47,7 +47,7 @@ void PortWindow::Bind(QLineEdit* portText, QListWidget* usedPorts, QPushButton* 
     portText_->setMaxLength(std::max(typingLimit_, int(text.size())));
   });
   connect(apply_, &QPushButton::clicked, this,
-          [this] { RunStep(tr("Could not change the port."), &PortController::RequestChange); });
+          [this] { RunStep(QStringLiteral("Could not change the port."), &PortController::RequestChange); });
 }
 
 void PortWindow::RunStep(const QString& heading, void (PortController::*step)()) {

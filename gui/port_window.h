@@ -31,7 +31,6 @@ class PortWindow : public QWidget, public PortView {
   PortWindow(ApplyMode mode, ServerTree tree);
 
   std::optional<int> exitCode() const { return exitCode_; }
-  QLineEdit* portText() const { return portText_; }
 
   // Runs one of the controller's steps under the wait cursor. An error it
   // throws is shown in an error box under the heading and ends the program.

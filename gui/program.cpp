@@ -19,7 +19,7 @@ void Centre(QWidget& window) {
 std::optional<int> StartProgram(PortWindow& window) {
   // Placed before start-up, so that a message it shows sits over the window's place.
   Centre(window);
-  window.RunStep(QObject::tr("Could not read the ports."), &PortController::Start);
+  window.RunStep(QStringLiteral("Could not read the ports."), &PortController::Start);
   if (window.exitCode()) return window.exitCode();
   window.show();
   window.activateWindow();
