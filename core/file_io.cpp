@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -18,6 +19,10 @@ std::string ReadWholeFile(const std::string& path) {
   if (!file) throw std::runtime_error(SystemErrorMessage("Cannot open \"" + path + "\"", errno));
 
   std::string contents;
+  // Room for the whole file at once; the kernel's tables report no size and grow as read.
+  std::error_code noSize;
+  const auto size = std::filesystem::file_size(path, noSize);
+  if (!noSize) contents.reserve(static_cast<size_t>(size));
   char buffer[1 << 16];
   size_t count;
   while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) contents.append(buffer, count);

@@ -54,15 +54,14 @@ std::vector<std::string> ParseProcNetSockets(std::string_view table) {
       return;
     }
     // Columns, separated by runs of spaces: "sl:", then the local address
-    // as HEXADDR:HEXPORT.
-    std::string_view columns[2];
-    size_t count = 0;
-    ForEachPiece(line, ' ', [&](std::string_view column) {
-      if (!column.empty() && count < 2) columns[count++] = column;
-    });
-    const size_t colon = columns[1].rfind(':');
-    if (count < 2 || colon == std::string_view::npos) return;
-    AppendAsDecimal(columns[1].substr(colon + 1), 16, ports);
+    // as HEXADDR:HEXPORT. The many columns after it are never looked at.
+    const size_t slot = line.find_first_not_of(' ');
+    const size_t local = line.find_first_not_of(' ', line.find(' ', slot));
+    if (local == std::string_view::npos) return;
+    const std::string_view address = line.substr(local, line.find(' ', local) - local);
+    const size_t colon = address.rfind(':');
+    if (colon == std::string_view::npos) return;
+    AppendAsDecimal(address.substr(colon + 1), 16, ports);
   });
   return ports;
 }

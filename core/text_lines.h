@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string_view>
 
 // Calls onLine for every line of the text. A line ends at CRLF, LF or a lone
@@ -9,12 +10,12 @@ template <typename OnLine>
 void ForEachLine(std::string_view text, OnLine onLine) {
   size_t start = 0;
   while (start < text.size()) {
-    const size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      onLine(text.substr(start));
-      return;
-    }
+    // Two searches for single characters: find_first_of("\r\n") looks each
+    // byte up in the set, several times slower on a large file.
+    const size_t lineFeed = std::min(text.find('\n', start), text.size());
+    const size_t end = std::min(text.substr(0, lineFeed).find('\r', start), lineFeed);
     onLine(text.substr(start, end - start));
+    if (end == text.size()) return;
     start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
 }

@@ -55,6 +55,7 @@ TEST(ParseProcNetSockets, TakesTheLocalPortOfEverySocket) {
        {"8080"}},
       {"header only", kTcpHeader, {}},
       {"garbage lines skipped", "header\n\n   0: nocolon 0\n   1: 0:ZZ 0\n   2: 0:0050 0\n", {"80"}},
+      {"short lines skipped, last column read to the line end", "header\n   \n   7:\n   8: 0:0051", {"81"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
