@@ -38,15 +38,18 @@ class BoxAnswerer : public QObject {
   QTimer timer_;
 };
 
-// Types the port over the port box's text and presses the apply button;
-// returns the texts of the boxes that opened meanwhile.
+// Presses the apply button; returns the texts of the boxes that opened meanwhile.
+QStringList Press(const gui::PortWindow& window) {
+  BoxAnswerer answerer;
+  QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+  return answerer.texts;
+}
+
 QStringList TypeAndPress(const gui::PortWindow& window, const QString& port) {
   auto* text1 = window.findChild<QLineEdit*>("Text1");
   text1->clear();
   QTest::keyClicks(text1, port);
-  BoxAnswerer answerer;
-  QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
-  return answerer.texts;
+  return Press(window);
 }
 
 QStringList ListedPorts(const gui::PortWindow& window) {
@@ -104,10 +107,12 @@ class ApacheEndToEnd : public QObject {
     QVERIFY(!gui::StartProgram(window));
     QVERIFY(ListedPorts(window).contains(oldPort));
     QVERIFY(ListedPorts(window).contains(otherPort));
-    if (address.isEmpty()) {
-      QCOMPARE(window.findChild<QLineEdit*>("Text1")->text(), oldPort);
-      QCOMPARE(TypeAndPress(window, oldPort), QStringList{"Not change."});
-    }
+    // A known fault: the port box shows a Listen line's address with its port,
+    // which is not a number.
+    QEXPECT_FAIL("bound to 127.0.0.1", "the port box shows the address too", Continue);
+    QCOMPARE(window.findChild<QLineEdit*>("Text1")->text(), oldPort);
+    QEXPECT_FAIL("bound to 127.0.0.1", "the configured port is refused as not a number", Continue);
+    QCOMPARE(Press(window), QStringList{"Not change."});
     QCOMPARE(TypeAndPress(window, otherPort), QStringList{"Can't use."});
     QVERIFY(window.isVisible());
     QCOMPARE(Bytes(ReadFile(server.configFile())), Bytes(config));
