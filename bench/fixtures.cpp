@@ -1,0 +1,93 @@
+#include "fixtures.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kBody[] = {
+    "# This is the main server configuration file. See the manual for details.",
+    "ServerRoot \"/usr/local/apache2\"",
+    "",
+    "LoadModule mpm_event_module modules/mod_mpm_event.so",
+    "LoadModule authz_core_module modules/mod_authz_core.so",
+    "<IfModule unixd_module>",
+    "User daemon",
+    "Group daemon",
+    "</IfModule>",
+    "#Listen 12.34.56.78:80",
+    "ServerAdmin you@example.com",
+    "<Directory \"/usr/local/apache2/htdocs\">",
+    "    Options Indexes FollowSymLinks",
+    "    AllowOverride None",
+    "    Require all granted",
+    "</Directory>",
+    "    # Apache lets Listen stand indented, but this is no Listen line here.",
+    "ErrorLog \"logs/error_log\"",
+    "LogFormat \"%h %l %u %t \\\"%r\\\" %>s %b\" common",
+};
+
+constexpr const char* kListenLines[] = {"Listen 80", "Listen 10.0.0.5:8080", "Listen [::1]:443 https"};
+
+struct Table {
+  const char* name;
+  size_t share;  // tenths of all sockets
+  size_t addressDigits;
+};
+
+constexpr Table kTables[] = {{"tcp", 4, 8}, {"tcp6", 3, 32}, {"udp", 2, 8}, {"udp6", 1, 32}};
+
+std::string SocketTable(const Table& table, size_t count, size_t firstPort) {
+  std::string text = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
+  const std::string address(table.addressDigits - 1, '0');
+  char line[256];
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned port = static_cast<unsigned>((firstPort + i) % 65535 + 1);
+    std::snprintf(line, sizeof line,
+                  "%5zu: %s1:%04X %s0:0000 0A 00000000:00000000 00:00000000 00000000     0        0 %zu 1 "
+                  "0000000000000000 100 0 0 10 0\n",
+                  i, address.c_str(), port, address.c_str(), 20000 + i);
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string MakeConfiguration(size_t lines) {
+  std::string text;
+  const size_t bodyLines = std::size(kBody);
+  for (size_t i = 0; i < lines; ++i) {
+    text += i % 10000 == 5000 ? kListenLines[(i / 10000) % std::size(kListenLines)] : kBody[i % bodyLines];
+    text += '\n';
+  }
+  return text;
+}
+
+void WriteSocketTables(const std::filesystem::path& folder, size_t sockets) {
+  size_t firstPort = 0;
+  for (const Table& table : kTables) {
+    const size_t count = sockets * table.share / 10;
+    WriteFile(folder / table.name, SocketTable(table, count, firstPort));
+    firstPort += count;
+  }
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& contents) {
+  std::ofstream file(path, std::ios::binary);
+  file << contents;
+  if (!file.flush()) throw std::runtime_error("Cannot write " + path.string());
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "portcfg-bench-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("Cannot create a temporary folder");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
