@@ -121,8 +121,8 @@ class ApacheEndToEnd : public QObject {
     QCOMPARE(TypeAndPress(window, newPort), QStringList{});
     QCOMPARE(ExitCode(window), 0);
     const HttpReply reply = HttpGet("127.0.0.1", newPort.toInt());
-    QCOMPARE(reply.status, 200);
     QCOMPARE(Bytes(reply.body), Bytes(server.page()));
+    QCOMPARE(reply.status, 200);
     QVERIFY(Refuses("127.0.0.1", oldPort.toInt()));
     // 127.0.0.2 is loopback too: only a server bound to every address answers there.
     QCOMPARE(Refuses("127.0.0.2", newPort.toInt()), !address.isEmpty());
@@ -144,8 +144,8 @@ class ApacheEndToEnd : public QObject {
     QCOMPARE(ExitCode(window), 0);
     QVERIFY(server.Installed());
     const HttpReply reply = HttpGet("127.0.0.1", newPort.toInt());
-    QCOMPARE(reply.status, 200);
     QCOMPARE(Bytes(reply.body), Bytes(server.page()));
+    QCOMPARE(reply.status, 200);
     CompareConfig(server, Moved(config, oldPort, newPort));
   }
 };

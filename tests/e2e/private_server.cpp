@@ -122,8 +122,7 @@ int FreePort() {
 HttpReply HttpGet(const std::string& address, int port) {
   Socket socket;
   if (const int error = Connect(socket, address, port))
-    throw std::runtime_error("cannot connect to " + address + ":" + std::to_string(port) + ": " +
-                             std::strerror(error));
+    return {0, "cannot connect to " + address + ":" + std::to_string(port) + ": " + std::strerror(error)};
   const std::string request = "GET / HTTP/1.0\r\nHost: " + address + "\r\n\r\n";
   if (send(socket.get(), request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
     throw std::runtime_error("cannot send the request");

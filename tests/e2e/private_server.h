@@ -36,11 +36,11 @@ int Run(const std::vector<std::string>& argv);
 int FreePort();
 
 struct HttpReply {
-  int status = 0;
+  int status = 0;  // 0: no connection, and the body says why
   std::string body;
 };
 
-// One GET of "/" over HTTP/1.0. Throws when no connection can be made.
+// One GET of "/" over HTTP/1.0.
 HttpReply HttpGet(const std::string& address, int port);
 
 // True when a connection to the address and port is refused.
