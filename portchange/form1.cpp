@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include <utility>
+
 #include "form_parts.h"
 #include "pictures.h"
 

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPixmap>
+#include <utility>
 
 #include "form_parts.h"
 #include "pictures.h"
