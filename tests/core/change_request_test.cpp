@@ -13,8 +13,8 @@ namespace {
 using Calls = std::vector<std::string>;
 
 // Replaces every "P" in the text by the port.
-std::string WithPort(std::string text, int port) {
-  for (size_t at; (at = text.find('P')) != std::string::npos;) text.replace(at, 1, std::to_string(port));
+std::string WithPort(std::string text, const std::string& port) {
+  for (size_t at; (at = text.find('P')) != std::string::npos;) text.replace(at, 1, port);
   return text;
 }
 
@@ -82,8 +82,8 @@ TEST_F(ChangeRequest, RefusalsShowOneMessageAndChangeNothing) {
       {ApplyMode::Change, "ServerName x\r\n", "P", "Can't use."},
   };
   for (const auto& c : cases) {
-    const std::string config = WithPort(c.config, listener.port());
-    const std::string typed = WithPort(c.typed, listener.port());
+    const std::string config = WithPort(c.config, std::to_string(listener.port()));
+    const std::string typed = WithPort(c.typed, std::to_string(listener.port()));
     SCOPED_TRACE(config + " typed '" + typed + "'");
     WriteFile(tree.configFile, config);
     PortController controller(c.mode, view, tree);
@@ -94,33 +94,36 @@ TEST_F(ChangeRequest, RefusalsShowOneMessageAndChangeNothing) {
   }
 }
 
-TEST_F(ChangeRequest, SetupWritesThePortThenInstallsAndStarts) {
-  WriteFile(tree.configFile, "ServerRoot x\r\nListen 80\r\n#Listen 1\r\nListen 127.0.0.1:88 http\r\n");
-  PortController controller(ApplyMode::Setup, view, tree);
-  controller.Start();
-  const std::string port = FreePort(controller);
-  view.portText = " 0" + port + " ";
-  view.calls.clear();
-  controller.RequestChange();
+struct ApplyCase {
+  ApplyMode mode;
+  const char* typed;  // "P" stands for a free port
+  const char* expectedConfig;
+  const char* expectedCommands;
+};
 
-  EXPECT_EQ(view.calls, (Calls{"SetApplyEnabled 0", "Close"}));
-  EXPECT_EQ(ReadFile(tree.configFile),
-            "ServerRoot x\nListen 0" + port + "\n#Listen 1\nListen 127.0.0.1:0" + port + " http\n");
-  EXPECT_EQ(ReadFile(commandLog), "-k install\n-k start\n");
-}
+// A refusal first, then the mode's two commands in order, each waited for
+// (the stand-in logs only after a pause), then Close and no message.
+TEST_F(ChangeRequest, ApplyRewritesThenRunsTheModesCommands) {
+  const ApplyCase cases[] = {
+      {ApplyMode::Setup, " 0P ", "ServerRoot x\nListen 0P\n#Listen 1\nListen 127.0.0.1:0P http\n",
+       "-k install\n-k start\n"},
+      {ApplyMode::Change, "P", "ServerRoot x\nListen P\n#Listen 1\nListen 127.0.0.1:P http\n",
+       "-k stop\n-k start\n"},
+  };
+  for (const auto& c : cases) {
+    WriteFile(tree.configFile, "ServerRoot x\r\nListen 80\r\n#Listen 1\r\nListen 127.0.0.1:88 http\r\n");
+    std::filesystem::remove(commandLog);
+    PortController controller(c.mode, view, tree);
+    EXPECT_EQ(Request(controller, "abc")[1], "ShowMessage Must be number.");
 
-TEST_F(ChangeRequest, ChangeAfterARefusalStopsAndStarts) {
-  WriteFile(tree.configFile, "Listen 8080\r\n");
-  PortController controller(ApplyMode::Change, view, tree);
-  EXPECT_EQ(Request(controller, "8080")[1], "ShowMessage Not change.");
-
-  const std::string port = FreePort(controller);
-  view.portText = port;
-  view.calls.clear();
-  controller.RequestChange();
-  EXPECT_EQ(view.calls, (Calls{"SetApplyEnabled 0", "Close"}));
-  EXPECT_EQ(ReadFile(tree.configFile), "Listen " + port + "\n");
-  EXPECT_EQ(ReadFile(commandLog), "-k stop\n-k start\n");
+    const std::string port = FreePort(controller);
+    view.portText = WithPort(c.typed, port);
+    view.calls.clear();
+    controller.RequestChange();
+    EXPECT_EQ(view.calls, (Calls{"SetApplyEnabled 0", "Close"}));
+    EXPECT_EQ(ReadFile(tree.configFile), WithPort(c.expectedConfig, port));
+    EXPECT_EQ(ReadFile(commandLog), c.expectedCommands);
+  }
 }
 
 }  // namespace

@@ -13,27 +13,26 @@ class ControllerStart : public ::testing::Test {
   RecordingView view;
   PortController controller{ApplyMode::Change, view, tree};
 
-  // The calls after the probe's AddUsedPort calls, which all come first.
-  std::vector<std::string> CallsAfterProbe() const {
-    const auto& calls = view.calls;
-    EXPECT_EQ(controller.usedPorts().size() <= calls.size(), true);
-    for (size_t i = 0; i < controller.usedPorts().size(); ++i)
-      EXPECT_EQ(calls[i], "AddUsedPort " + controller.usedPorts()[i]);
-    return {calls.begin() + static_cast<long>(controller.usedPorts().size()), calls.end()};
+  // The probe's entries, listed first and in order, then the given calls.
+  std::vector<std::string> ProbeThen(std::vector<std::string> after) const {
+    std::vector<std::string> calls;
+    for (const std::string& port : controller.usedPorts()) calls.push_back("AddUsedPort " + port);
+    calls.insert(calls.end(), after.begin(), after.end());
+    return calls;
   }
 };
 
 TEST_F(ControllerStart, MissingFileIsReportedAfterTheProbeThenCloses) {
   controller.Start();
   EXPECT_EQ(controller.systemDirectory(), SystemDirectory());
-  EXPECT_EQ(CallsAfterProbe(), (std::vector<std::string>{"ShowMessage Can't find httpd.conf!", "Close"}));
+  EXPECT_EQ(view.calls, ProbeThen({"ShowMessage Can't find httpd.conf!", "Close"}));
   EXPECT_FALSE(controller.configuredPort());
 }
 
 TEST_F(ControllerStart, NoListenLineLeavesThePortBoxAlone) {
   WriteFile(tree.configFile, "ServerRoot x\r\n#Listen 80\r\n");
   controller.Start();
-  EXPECT_TRUE(CallsAfterProbe().empty());
+  EXPECT_EQ(view.calls, ProbeThen({}));
   EXPECT_EQ(view.portText, "Text1");
   EXPECT_FALSE(controller.configuredPort());
 }
@@ -41,7 +40,7 @@ TEST_F(ControllerStart, NoListenLineLeavesThePortBoxAlone) {
 TEST_F(ControllerStart, TheLastListenLineWins) {
   WriteFile(tree.configFile, "Listen 80\r\nServerName x\r\nListen 88\r\n");
   controller.Start();
-  EXPECT_EQ(CallsAfterProbe(), (std::vector<std::string>{"SetPortText 80", "SetPortText 88"}));
+  EXPECT_EQ(view.calls, ProbeThen({"SetPortText 80", "SetPortText 88"}));
   EXPECT_EQ(controller.configuredPort(), "88");
   EXPECT_EQ(controller.portInUse(), 0);
 }

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "file_io.h"
 #include "test_support.h"
 
 namespace {
@@ -81,16 +80,6 @@ TEST(ReadListenPort, ReportsEveryListenLineInOrder) {
   EXPECT_EQ(ports, (std::vector<std::string>{"80", "127.0.0.1:88", ""}));
 }
 
-TEST(ReadListenPort, MissingFileThrowsNamingIt) {
-  TempDir dir;
-  try {
-    ReadListenPort(dir / "absent.conf", [](const std::string&) {});
-    FAIL() << "no error";
-  } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("absent.conf"), std::string::npos) << error.what();
-  }
-}
-
 TEST(IsFileExit, TrueOnlyForFiles) {
   TempDir dir;
   WriteFile(dir / "plain", "x");
@@ -103,16 +92,6 @@ TEST(IsFileExit, TrueOnlyForFiles) {
   EXPECT_TRUE(IsFileExit(dir / "readonly"));
   EXPECT_FALSE(IsFileExit(dir / "folder"));
   EXPECT_FALSE(IsFileExit(dir / "absent"));
-}
-
-TEST(RewriteListenLines, RewritesTheFileInPlaceWithNoLeftovers) {
-  TempDir dir;
-  const std::string conf = dir / "httpd.conf";
-  WriteFile(conf, "ServerRoot x\r\nListen 80\r\n");
-  RewriteListenLines(conf, "8080");
-  EXPECT_EQ(ReadFile(conf), std::string("ServerRoot x") + std::string(kLineEnd) + "Listen 8080" +
-                                std::string(kLineEnd));
-  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"httpd.conf"});
 }
 
 }  // namespace

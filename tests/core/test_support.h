@@ -23,6 +23,7 @@ class TempDir {
 
 void WriteFile(const std::string& path, std::string_view contents);
 std::string ReadFile(const std::string& path);
+// The names in the folder, sorted.
 std::vector<std::string> FileNames(const std::filesystem::path& folder);
 
 // A PortView that records every call as one line, e.g. "ShowMessage Not change.".
