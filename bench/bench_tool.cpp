@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
@@ -96,12 +97,8 @@ class SpawnFileActions {
 
 Run TimeOnce(const Timing& timing, const std::string& shownFile) {
   char** argv = timing.argv;
-  const std::string& hook = timing.hook;
-  if (!hook.empty()) {
-    std::remove(shownFile.c_str());
-    setenv("LD_PRELOAD", hook.c_str(), 1);
-    setenv("PORTCFG_BENCH_SHOWN_FILE", shownFile.c_str(), 1);
-  }
+  const bool window = !timing.hook.empty();
+  if (window) std::remove(shownFile.c_str());
   const SpawnFileActions actions(timing.out);
   const Clock::time_point start = Clock::now();
   pid_t pid;
@@ -109,7 +106,7 @@ Run TimeOnce(const Timing& timing, const std::string& shownFile) {
   int status;
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid) Fail("Cannot wait");
-  const Clock::time_point end = hook.empty() ? Clock::now() : ShownAt(shownFile);
+  const Clock::time_point end = window ? ShownAt(shownFile) : Clock::now();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail(std::string(argv[0]) + " failed");
   return {std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss};
 }
@@ -122,6 +119,10 @@ T Median(std::vector<T> values) {
 
 void TimeProgram(int runs, const Timing& timing) {
   const std::string shownFile = (std::filesystem::temp_directory_path() / "portcfg-bench-shown").string();
+  if (!timing.hook.empty()) {
+    setenv("LD_PRELOAD", timing.hook.c_str(), 1);
+    setenv("PORTCFG_BENCH_SHOWN_FILE", shownFile.c_str(), 1);
+  }
   std::vector<double> times;
   std::vector<long> peaks;
   for (int i = 0; i < runs; ++i) {
