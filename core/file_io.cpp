@@ -24,8 +24,13 @@ std::string ReadWholeFile(const std::string& path) {
   const auto size = std::filesystem::file_size(path, noSize);
   if (!noSize) contents.reserve(static_cast<size_t>(size));
   char buffer[1 << 16];
+  // A short count means the end (or an error): asking again would make the
+  // kernel walk its socket tables once more for nothing.
   size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) contents.append(buffer, count);
+  do {
+    count = std::fread(buffer, 1, sizeof buffer, file.get());
+    contents.append(buffer, count);
+  } while (count == sizeof buffer);
   if (std::ferror(file.get()))
     throw std::runtime_error(SystemErrorMessage("Cannot read \"" + path + "\"", errno));
   return contents;
