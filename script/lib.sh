@@ -23,6 +23,9 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ googletest)
+# The native suite: the windows (offscreen, with Arial's metric twin and a CJK
+# font for the setup page's caption) and the end-to-end tests' Apache.
+NATIVE_PACKAGES=("${BUILD_PACKAGES[@]}" qt6-base-dev fonts-liberation fonts-droid-fallback apache2 iproute2)
 
 # Configures, builds and runs the tests of one build folder under build/.
 # The remaining arguments go to CMake.

@@ -2,7 +2,7 @@
 # the first report of either ends the test that made it, so the leg fails.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" qt6-base-dev fonts-liberation fonts-droid-fallback apache2 iproute2
+ensure_packages "${NATIVE_PACKAGES[@]}"
 
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
