@@ -32,6 +32,7 @@
 #include "fixtures.h"
 #include "listen_file.h"
 #include "port_probe.h"
+#include "test_support.h"
 
 extern char** environ;
 

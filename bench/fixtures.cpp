@@ -1,9 +1,9 @@
 #include "fixtures.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <stdexcept>
+#include <iterator>
+
+#include "test_support.h"
 
 namespace {
 
@@ -70,24 +70,7 @@ void WriteSocketTables(const std::filesystem::path& folder, size_t sockets) {
   size_t firstPort = 0;
   for (const Table& table : kTables) {
     const size_t count = sockets * table.share / 10;
-    WriteFile(folder / table.name, SocketTable(table, count, firstPort));
+    WriteFile((folder / table.name).string(), SocketTable(table, count, firstPort));
     firstPort += count;
   }
-}
-
-void WriteFile(const std::filesystem::path& path, const std::string& contents) {
-  std::ofstream file(path, std::ios::binary);
-  file << contents;
-  if (!file.flush()) throw std::runtime_error("Cannot write " + path.string());
-}
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "portcfg-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("Cannot create a temporary folder");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }

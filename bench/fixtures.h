@@ -12,18 +12,3 @@ std::string MakeConfiguration(size_t lines);
 // Writes tcp, tcp6, udp and udp6 socket tables holding `sockets` sockets in
 // all, in the kernel's format, into the folder.
 void WriteSocketTables(const std::filesystem::path& folder, size_t sockets);
-
-void WriteFile(const std::filesystem::path& path, const std::string& contents);
-
-// A fresh folder, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir();
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
