@@ -1,5 +1,6 @@
 #include "port_controller.h"
 
+#include <exception>
 #include <utility>
 
 #include "hidden_command.h"
@@ -15,25 +16,41 @@ std::vector<Command> ServiceCommands(ApplyMode mode, const std::string& program)
   return {{program, {"-k", first}}, {program, {"-k", "start"}}};
 }
 
+// Runs one step of the controller; an error it meets says which step failed.
+template <typename Step>
+void AsStep(const char* heading, Step step) {
+  try {
+    step();
+  } catch (const StepError&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw StepError(heading, error.what());
+  }
+}
+
 }  // namespace
 
 PortController::PortController(ApplyMode mode, PortView& view, ServerTree tree)
     : mode_(mode), view_(view), tree_(std::move(tree)) {}
 
 void PortController::Start() {
-  systemDirectory_ = SystemDirectory();
-  for (std::string& port : ProbeUsedPorts(systemDirectory_)) {
-    view_.AddUsedPort(port);
-    usedPorts_.push_back(std::move(port));
-  }
+  AsStep("Could not read the ports.", [this] {
+    systemDirectory_ = SystemDirectory();
+    for (std::string& port : ProbeUsedPorts(systemDirectory_)) {
+      view_.AddUsedPort(port);
+      usedPorts_.push_back(std::move(port));
+    }
+  });
   if (!IsFileExit(tree_.configFile)) {
     view_.ShowMessage("Can't find httpd.conf!");
     view_.Close();
     return;
   }
-  ReadListenPort(tree_.configFile, [this](const std::string& port) {
-    view_.SetPortText(port);
-    configuredPort_ = port;
+  AsStep("Could not read httpd.conf.", [this] {
+    ReadListenPort(tree_.configFile, [this](const std::string& port) {
+      view_.SetPortText(port);
+      configuredPort_ = port;
+    });
   });
 }
 
@@ -63,7 +80,10 @@ void PortController::Refuse(const char* message) {
 }
 
 void PortController::Apply(const std::string& portText) {
-  RewriteListenLines(tree_.configFile, portText);
-  for (const Command& command : ServiceCommands(mode_, tree_.serverProgram)) RunHiddenAndWait(command);
+  AsStep("Could not change the port.", [&] {
+    RewriteListenLines(tree_.configFile, portText);
+    for (const Command& command : ServiceCommands(mode_, tree_.serverProgram)) RunHiddenAndWait(command);
+  });
+  applied_ = true;
   view_.Close();
 }

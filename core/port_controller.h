@@ -1,7 +1,9 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "server_tree.h"
@@ -22,8 +24,22 @@ class PortView {
   ~PortView() = default;
 };
 
+// An error that ends the program: the heading says which step failed ("Could
+// not read the ports.", ...), what() the system's account, naming the path or
+// command.
+class StepError : public std::runtime_error {
+ public:
+  StepError(std::string heading, const std::string& detail)
+      : std::runtime_error(detail), heading_(std::move(heading)) {}
+  const std::string& heading() const { return heading_; }
+
+ private:
+  std::string heading_;
+};
+
 // The logic behind one window: loads the used ports and the configured port,
-// then answers the apply button. Errors from files and commands are thrown.
+// then answers the apply button. Errors from files and commands are thrown as
+// StepError.
 class PortController {
  public:
   PortController(ApplyMode mode, PortView& view, ServerTree tree = InstalledServerTree());
@@ -36,6 +52,8 @@ class PortController {
   const std::vector<std::string>& usedPorts() const { return usedPorts_; }
   const std::optional<std::string>& configuredPort() const { return configuredPort_; }
   int portInUse() const { return portInUse_; }
+  // True once a change request has written the port and run the commands.
+  bool applied() const { return applied_; }
 
  private:
   void Refuse(const char* message);
@@ -48,4 +66,5 @@ class PortController {
   std::vector<std::string> usedPorts_;
   std::optional<std::string> configuredPort_;
   int portInUse_ = 0;
+  bool applied_ = false;
 };
