@@ -21,9 +21,18 @@ bool IsListenLine(std::string_view line) {
   return line.substr(0, kListenPrefix.size()) == kListenPrefix;
 }
 
-std::string_view ListenPortText(std::string_view listenLine) {
+std::string_view ListenToken(std::string_view listenLine) {
   const std::string_view rest = listenLine.substr(kListenPrefix.size());
   return rest.substr(0, rest.find(' '));
+}
+
+std::string_view ListenPortText(std::string_view listenLine) {
+  const std::string_view token = ListenToken(listenLine);
+  // An IPv6 address holds colons of its own, inside its brackets.
+  const size_t bracket = token.rfind(']');
+  const size_t colon = token.rfind(':');
+  if (colon == std::string_view::npos || (bracket != std::string_view::npos && colon < bracket)) return token;
+  return token.substr(colon + 1);
 }
 
 void ReadListenPort(const std::string& path,
@@ -39,7 +48,7 @@ std::string RewriteListenText(std::string_view text, std::string_view newPortTex
   result.reserve(text.size() + text.size() / 32 + newPortText.size());
   ForEachLine(text, [&](std::string_view line) {
     if (IsListenLine(line)) {
-      const std::string_view port = ListenPortText(line);
+      const std::string_view port = ListenToken(line);
       result += kListenPrefix;
       // An empty port token (two spaces after "Listen") has nothing to keep.
       if (!port.empty()) {

@@ -11,10 +11,14 @@ bool IsFileExit(const std::string& strFileName);
 // that has at least one more token.
 bool IsListenLine(std::string_view line);
 
-// The second token of a Listen line (may be empty).
+// The second token of a Listen line (may be empty): the address and port.
+std::string_view ListenToken(std::string_view listenLine);
+
+// The port of a Listen line: its second token after the last ":" outside of
+// brackets, so "[::1]:8080" gives "8080", "0.0.0.0:80" and "80" give "80".
 std::string_view ListenPortText(std::string_view listenLine);
 
-// Calls onPort with the port text of every Listen line, in file order.
+// Calls onPort with the port of every Listen line, in file order.
 void ReadListenPort(const std::string& path,
                     const std::function<void(const std::string&)>& onPort);
 

@@ -35,8 +35,8 @@ std::string_view AddressOf(std::string_view token) {
 
 void CheckListenLine(std::string_view before, std::string_view after, std::string_view newPort) {
   Check(IsListenLine(after), "a Listen line stays a Listen line", after);
-  const std::string_view oldToken = ListenPortText(before);
-  const std::string_view newToken = ListenPortText(after);
+  const std::string_view oldToken = ListenToken(before);
+  const std::string_view newToken = ListenToken(after);
   Check(newToken == std::string(AddressOf(oldToken)) + std::string(newPort),
         "the new port follows the old address", after);
   Check(PortKey(newToken.substr(AddressOf(newToken).size())) == PortKey(newPort), "reads back as the new port",

@@ -6,17 +6,12 @@
 
 #include "port_controller.h"
 #include "posix_support.h"
+#include "refusal_cases.h"
 #include "test_support.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
-
-// Replaces every "P" in the text by the port.
-std::string WithPort(std::string text, const std::string& port) {
-  for (size_t at; (at = text.find('P')) != std::string::npos;) text.replace(at, 1, port);
-  return text;
-}
 
 // A private server tree (its path has spaces) whose server program records
 // each run, and a live listener whose port the probe must report as used.
@@ -46,42 +41,8 @@ class ChangeRequest : public ::testing::Test {
   }
 };
 
-struct RefusalCase {
-  ApplyMode mode;
-  const char* config;  // "P" stands for the listener's port
-  const char* typed;
-  const char* message;
-};
-
 TEST_F(ChangeRequest, RefusalsShowOneMessageAndChangeNothing) {
-  const RefusalCase cases[] = {
-      {ApplyMode::Setup, "Listen 88\r\n", "abc", "Must be number."},
-      {ApplyMode::Setup, "Listen 88\r\n", "", "Must be number."},
-      {ApplyMode::Setup, "Listen 88\r\n", "Text1", "Must be number."},
-      {ApplyMode::Setup, "Listen 88\r\n", "1,000", "Must be number."},
-      {ApplyMode::Setup, "Listen 88\r\n", "$80", "Must be number."},
-      {ApplyMode::Setup, "Listen 88\r\n", "0x50", "Must be number."},
-      {ApplyMode::Setup, "Listen 88\r\n", "8e", "Must be number."},
-      {ApplyMode::Setup, "Listen 88\r\n", "0", "Must be 0~65536"},
-      {ApplyMode::Setup, "Listen 88\r\n", "65536", "Must be 0~65536"},
-      {ApplyMode::Setup, "Listen 88\r\n", "+80", "Must be 0~65536"},
-      {ApplyMode::Setup, "Listen 88\r\n", "-80", "Must be 0~65536"},
-      {ApplyMode::Setup, "Listen 88\r\n", "8e1", "Must be 0~65536"},
-      {ApplyMode::Setup, "Listen 88\r\n", "80.0", "Must be 0~65536"},
-      {ApplyMode::Setup, "Listen 88\r\n", ".5", "Must be 0~65536"},
-      {ApplyMode::Setup, "Listen 88\r\n", "P", "Can't use."},
-      {ApplyMode::Setup, "Listen 88\r\n", " P", "Can't use."},
-      {ApplyMode::Setup, "Listen 88\r\n", "0P ", "Can't use."},
-      {ApplyMode::Setup, "Listen P\r\n", "P", "Can't use."},
-      {ApplyMode::Change, "Listen P\r\n", "P", "Not change."},
-      {ApplyMode::Change, "Listen P\r\n", " P ", "Not change."},
-      {ApplyMode::Change, "Listen P\r\n", "00P", "Not change."},
-      {ApplyMode::Change, "Listen P\r\n", "0", "Must be 0~65536"},
-      {ApplyMode::Change, "Listen P\r\n", "Text1", "Must be number."},
-      {ApplyMode::Change, "Listen 88\r\n", "P", "Can't use."},
-      {ApplyMode::Change, "ServerName x\r\n", "P", "Can't use."},
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : kRefusalCases) {
     const std::string config = WithPort(c.config, std::to_string(listener.port()));
     const std::string typed = WithPort(c.typed, std::to_string(listener.port()));
     SCOPED_TRACE(config + " typed '" + typed + "'");

@@ -17,7 +17,9 @@ struct ListenLineCase {
 TEST(ListenLine, RecognisesOnlyExactListenWithAPort) {
   const ListenLineCase cases[] = {
       {"Listen 80", true, "80"},
-      {"Listen 0.0.0.0:80", true, "0.0.0.0:80"},
+      {"Listen 0.0.0.0:80", true, "80"},
+      {"Listen [::1]:8080 http", true, "8080"},
+      {"Listen [::1]", true, "[::1]"},
       {"Listen 81 extra", true, "81"},
       {"Listen  80", true, ""},
       {"Listen ", true, ""},
@@ -77,7 +79,7 @@ TEST(ReadListenPort, ReportsEveryListenLineInOrder) {
   WriteFile(conf, "Listen 80\r\nlisten 81\r\n#Listen 82\nListen 127.0.0.1:88 http\rListen  8");
   std::vector<std::string> ports;
   ReadListenPort(conf, [&](const std::string& port) { ports.push_back(port); });
-  EXPECT_EQ(ports, (std::vector<std::string>{"80", "127.0.0.1:88", ""}));
+  EXPECT_EQ(ports, (std::vector<std::string>{"80", "88", ""}));
 }
 
 TEST(IsFileExit, TrueOnlyForFiles) {
