@@ -6,12 +6,11 @@
 #include <QtTest>
 #include <utility>
 
-#include "portchange/form1.h"
-#include "portsetup/form1.h"
+#include "portchange/form1_layout.h"
+#include "portsetup/form1_layout.h"
 
-std::unique_ptr<gui::PortWindow> MakeWindow(const QString& program, const ServerTree& tree) {
-  if (program == "portsetup") return std::make_unique<portsetup::Form1>(tree);
-  return std::make_unique<portchange::Form1>(tree);
+const gui::FormLayout& Layout(const QString& program) {
+  return program == "portsetup" ? portsetup::kForm1Layout : portchange::kForm1Layout;
 }
 
 QWidget* Control(const QWidget& window, const QString& name) {
@@ -56,22 +55,11 @@ QStringList Answering(const std::function<void()>& action, QString screenshot) {
   return texts;
 }
 
-QStringList Press(const QWidget& window, const QString& control) {
-  return Answering([&] { QTest::mouseClick(Control(window, control), Qt::LeftButton); });
+QStringList Press(const QWidget& window, const QString& control, const QString& screenshot) {
+  return Answering([&] { QTest::mouseClick(Control(window, control), Qt::LeftButton); }, screenshot);
 }
 
 QStringList TypeAndPress(const QWidget& window, const QString& port) {
-  PortBox(window)->clear();
   QTest::keyClicks(PortBox(window), port);
   return Press(window);
-}
-
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& contents) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }

@@ -2,16 +2,16 @@
 
 // What the window and end-to-end tests do to a program's window, as its user
 // would: answer its boxes, type a port, press a button, read the used ports.
+// The tests' files, trees and sockets come from the core tests' kit.
 
 #include <QLineEdit>
 #include <QStringList>
 #include <functional>
-#include <memory>
 
 #include "port_window.h"
 
-// portsetup's or portchange's window on the tree.
-std::unique_ptr<gui::PortWindow> MakeWindow(const QString& program, const ServerTree& tree);
+// portsetup's or portchange's layout table.
+const gui::FormLayout& Layout(const QString& program);
 // The window's control of that name; there must be one.
 QWidget* Control(const QWidget& window, const QString& name);
 QLineEdit* PortBox(const QWidget& window);
@@ -26,9 +26,6 @@ void SaveScreenshot(QWidget& widget, const QString& name);
 // caption, with one button and not under the wait cursor.
 QStringList Answering(const std::function<void()>& action, QString screenshot = {});
 // Clicks the control; returns the texts of the boxes that opened meanwhile.
-QStringList Press(const QWidget& window, const QString& control = "Command1");
-// Types the port over Text1's text, then presses Command1.
+QStringList Press(const QWidget& window, const QString& control = "Command1", const QString& screenshot = {});
+// Types the port over Text1's selected text, then presses Command1.
 QStringList TypeAndPress(const QWidget& window, const QString& port);
-
-QByteArray ReadAll(const QString& path);
-bool WriteAll(const QString& path, const QByteArray& contents);

@@ -3,9 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QScreen>
 #include <algorithm>
-#include <exception>
+#include <map>
 #include <utility>
+
+#include "form_parts.h"
+#include "program_end.h"
 
 namespace gui {
 
@@ -30,43 +34,105 @@ void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
   box.exec();
 }
 
+Qt::WindowFlags FrameFlags(Frame frame) {
+  if (frame == Frame::None) return Qt::Window | Qt::FramelessWindowHint;
+  return Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+}
+
+void Centre(QWidget& window) {
+  window.winId();  // the frame, and so the whole window's size, is known once it exists
+  QRect whole = window.frameGeometry();
+  whole.moveCenter(window.screen()->availableGeometry().center());
+  window.move(whole.topLeft());
+}
+
 }  // namespace
 
-PortWindow::PortWindow(ApplyMode mode, ServerTree tree) : controller_(mode, *this, std::move(tree)) {
+PortWindow::PortWindow(const FormLayout& layout, ServerTree tree) : controller_(layout.mode, *this, std::move(tree)) {
   setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromUtf8(layout.caption));
+  setWindowFlags(FrameFlags(layout.frame));
+  setFixedSize(Pixels(layout.width), Pixels(layout.height));
+  setWindowIcon(ComputerIcon());
+  BuildControls(layout);
 }
 
-void PortWindow::Bind(QLineEdit* portText, QListWidget* usedPorts, QPushButton* apply) {
-  portText_ = portText;
-  usedPorts_ = usedPorts;
-  apply_ = apply;
-  typingLimit_ = portText_->maxLength();
-  portText_->setFocus();
-  // As a longer text from the file is shortened, the limit comes back.
-  connect(portText_, &QLineEdit::textChanged, this, [this](const QString& text) {
-    portText_->setMaxLength(std::max(typingLimit_, int(text.size())));
-  });
-  connect(apply_, &QPushButton::clicked, this,
-          [this] { RunStep(QStringLiteral("Could not change the port."), &PortController::RequestChange); });
-}
-
-void PortWindow::RunStep(const QString& heading, void (PortController::*step)()) {
-  try {
-    CursorOverride wait(Qt::WaitCursor);
-    (controller_.*step)();
-  } catch (const std::exception& error) {
-    ShowBox(this, QMessageBox::Critical, heading + QStringLiteral("\n\n") + FromCore(error.what()));
-    EndProgram(1);
-    close();
+void PortWindow::BuildControls(const FormLayout& layout) {
+  std::map<int, QWidget*> tabChain;
+  for (const ControlLayout& control : layout.controls) {
+    const QString container = QString::fromLatin1(control.container);
+    QWidget* widget = AddControl(container == objectName() ? *this : *findChild<QWidget*>(container), control);
+    if (TakesFocus(control.kind)) tabChain[control.tabIndex] = widget;
+    switch (control.role) {
+      case Role::PortText:
+        portText_ = static_cast<QLineEdit*>(widget);
+        typingLimit_ = control.maxLength;
+        break;
+      case Role::UsedPorts:
+        usedPorts_ = static_cast<QListWidget*>(widget);
+        break;
+      case Role::Apply:
+        apply_ = static_cast<QPushButton*>(widget);
+        connect(apply_, &QPushButton::clicked, this, [this] {
+          Run(&PortController::RequestChange);
+          if (!exitCode_) SelectPort();
+        });
+        break;
+      case Role::Exit:
+        connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this, &QWidget::close);
+        break;
+      case Role::None:
+        break;
+    }
   }
+  QWidget* previous = nullptr;
+  for (const auto& [index, widget] : tabChain) {
+    if (previous) setTabOrder(previous, widget);
+    previous = widget;
+  }
+  // The limit is for typing, as a Windows edit's: a longer port from the file
+  // is shown whole (cut, "0008080" would read "00080", another port), and
+  // typing adds nothing to it until it is shortened to the limit.
+  connect(portText_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { portText_->setMaxLength(std::max(typingLimit_, int(text.size()))); });
+}
+
+std::optional<int> PortWindow::Open() {
+  // Placed before start-up, so that a box it shows sits over the window's place.
+  Centre(*this);
+  Run(&PortController::Start);
+  if (exitCode_) return exitCode_;
+  show();
+  SelectPort();
+  return std::nullopt;
+}
+
+void PortWindow::Run(void (PortController::*step)()) {
+  std::optional<std::string> error;
+  {
+    CursorOverride wait(Qt::WaitCursor);
+    error = RunStep(controller_, step);
+  }
+  if (!error) return;
+  ShowBox(this, QMessageBox::Critical, FromCore(*error));
+  EndProgram(kFailed);
+  close();
+}
+
+void PortWindow::SelectPort() {
+  // Without a window manager, nothing gives the keyboard back to the window
+  // when it opens or a box over it closes.
+  activateWindow();
+  portText_->setFocus();
+  // Selected from its end back to its start, so the caret sits at the start.
+  portText_->setSelection(portText_->text().size(), -portText_->text().size());
 }
 
 std::string PortWindow::GetPortText() { return portText_->text().toLocal8Bit().toStdString(); }
 
 void PortWindow::SetPortText(const std::string& text) {
   const QString port = FromCore(text);
-  // The length limit is for typing: a longer text from the file (a port with
-  // its address) is shown whole, not cut to a misleading part.
   portText_->setMaxLength(std::max(typingLimit_, int(port.size())));
   portText_->setText(port);
 }
@@ -81,7 +147,7 @@ void PortWindow::Close() { close(); }
 
 void PortWindow::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
-  EndProgram(0);
+  EndProgram(ExitCodeOnClose(controller_));
 }
 
 void PortWindow::EndProgram(int exitCode) {

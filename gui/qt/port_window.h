@@ -1,24 +1,21 @@
 #pragma once
 
-// The part both programs' windows share: the window as its PortController
-// sees it, its message boxes, and how its program ends.
+// A program's window, built from its layout table, as its PortController
+// sees it: the port box, the used ports and the apply button take the roles
+// the table gives them; an Exit button closes the window.
 //
-// A program's Form1 derives from PortWindow, builds its controls and hands the
-// port box, the used-port list and the apply button to Bind(); the apply
-// button then runs RequestChange().
-//
-// exitCode() is empty while the program runs. Once the window is closed (by
-// the controller, a button or the window system) it holds 0; once an error
-// has been reported it holds 1. ended(code) is emitted once, at that moment.
+// exitCode() is empty while the program runs and holds gui::ExitCode once it
+// has ended: when the window closed, or an error box was shown. ended(code)
+// is emitted once, at that moment.
 
-#include <QListWidget>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
-#include <QString>
 #include <QWidget>
 #include <optional>
 #include <string>
 
+#include "form_layout.h"
 #include "port_controller.h"
 #include "server_tree.h"
 
@@ -28,13 +25,15 @@ class PortWindow : public QWidget, public PortView {
   Q_OBJECT
 
  public:
-  PortWindow(ApplyMode mode, ServerTree tree);
+  PortWindow(const FormLayout& layout, ServerTree tree);
 
   std::optional<int> exitCode() const { return exitCode_; }
 
-  // Runs one of the controller's steps under the wait cursor. An error it
-  // throws is shown in an error box under the heading and ends the program.
-  void RunStep(const QString& heading, void (PortController::*step)());
+  // Centres the window, runs its controller's start-up and, unless that ended
+  // the program, shows the window with the port selected in the port box.
+  // Returns the exit code when start-up ended the program. Tests call it
+  // directly; gui::RunProgram adds the event loop.
+  std::optional<int> Open();
 
   std::string GetPortText() override;
   void SetPortText(const std::string& text) override;
@@ -47,17 +46,23 @@ class PortWindow : public QWidget, public PortView {
   void ended(int exitCode);
 
  protected:
-  void Bind(QLineEdit* portText, QListWidget* usedPorts, QPushButton* apply);
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void BuildControls(const FormLayout& layout);
+  // Runs one of the controller's steps under the wait cursor. An error it
+  // throws is shown in an error box and ends the program.
+  void Run(void (PortController::*step)());
+  // The port box takes the focus with its whole text selected, shown from its
+  // first character, so that typing replaces the port.
+  void SelectPort();
   void EndProgram(int exitCode);
 
   PortController controller_;
+  int typingLimit_ = 0;
   QLineEdit* portText_ = nullptr;
   QListWidget* usedPorts_ = nullptr;
   QPushButton* apply_ = nullptr;
-  int typingLimit_ = 0;
   std::optional<int> exitCode_;
 };
 

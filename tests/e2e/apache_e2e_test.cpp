@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "program.h"
 #include "qt_support.h"
+#include "test_support.h"
 
 namespace {
 
@@ -16,12 +16,14 @@ namespace {
 class PrivateServer {
  public:
   bool Create(const QString& listen) const {
-    return QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", dir_.path(), listen}) == 0 &&
-           WriteAll(path("htdocs/index.html"), page());
+    if (QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", dir_.path(), listen}) != 0) return false;
+    WriteFile(path("htdocs/index.html").toStdString(), page().toStdString());
+    return true;
   }
   ~PrivateServer() { QProcess::execute(path("bin/httpd"), {"-k", "stop"}); }
   bool Start() const { return QProcess::execute(path("bin/httpd"), {"-k", "start"}) == 0; }
   QString path(const char* name) const { return dir_.filePath(name); }
+  QByteArray config() const { return QByteArray::fromStdString(ReadFile(path("conf/httpd.conf").toStdString())); }
   ServerTree tree() const { return {path("conf/httpd.conf").toStdString(), path("bin/httpd").toStdString()}; }
   QByteArray page() const { return "private server " + dir_.path().toUtf8() + "\n"; }
 
@@ -74,22 +76,22 @@ class ApacheEndToEnd : public QObject {
     QTcpServer other;
     QVERIFY(other.listen(QHostAddress::LocalHost));
     const QString otherPort = QString::number(other.serverPort());
-    QByteArray config = ReadAll(server.path("conf/httpd.conf"));
+    QByteArray config = server.config();
 
-    const auto window = MakeWindow(program, server.tree());
-    QVERIFY(!gui::StartProgram(*window));
-    QCOMPARE(ListedPorts(*window).contains(oldPort), running);
-    QVERIFY(ListedPorts(*window).contains(otherPort));
+    gui::PortWindow window(Layout(program), server.tree());
+    QVERIFY(!window.Open());
+    QCOMPARE(ListedPorts(window).contains(oldPort), running);
+    QVERIFY(ListedPorts(window).contains(otherPort));
     // The box shows the Listen line's port, without its address.
-    QCOMPARE(PortBox(*window)->text(), oldPort);
-    if (running) QCOMPARE(Press(*window), QStringList{"Not change."});
-    QCOMPARE(TypeAndPress(*window, otherPort), QStringList{"Can't use."});
-    QVERIFY(window->isVisible());
-    QCOMPARE(ReadAll(server.path("conf/httpd.conf")), config);
+    QCOMPARE(PortBox(window)->text(), oldPort);
+    if (running) QCOMPARE(Press(window), QStringList{"Not change."});
+    QCOMPARE(TypeAndPress(window, otherPort), QStringList{"Can't use."});
+    QVERIFY(window.isVisible());
+    QCOMPARE(server.config(), config);
 
     const QString newPort = FreePort();
-    QCOMPARE(TypeAndPress(*window, newPort), QStringList{});
-    QCOMPARE(window->exitCode(), 0);
+    QCOMPARE(TypeAndPress(window, newPort), QStringList{});
+    QCOMPARE(window.exitCode(), 0);
     QCOMPARE(QFile::exists(server.path("logs/service-installed")), !running);
     const QByteArray reply = HttpGet("127.0.0.1", newPort);
     QVERIFY2(reply.startsWith("HTTP/1.1 200 ") && reply.endsWith("\r\n\r\n" + server.page()), reply.constData());
@@ -101,7 +103,7 @@ class ApacheEndToEnd : public QObject {
     const QByteArray line = "\r\nListen " + (address + oldPort).toLatin1() + "\r\n";
     QVERIFY(config.contains(line));
     config.replace(line, "\r\nListen " + (address + newPort).toLatin1() + "\r\n").replace("\r\n", "\n");
-    QCOMPARE(ReadAll(server.path("conf/httpd.conf")), config);
+    QCOMPARE(server.config(), config);
   }
 };
 

@@ -1,35 +1,35 @@
 // Both programs' windows, offscreen, on a private tree whose server program is
-// a stand-in: how they look and start, and how they refuse, apply and end.
+// a stand-in: how they are laid out and open, and how they refuse, apply and end.
 #include <QApplication>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <map>
+#include <sys/socket.h>
 
-#include "program.h"
+#include "posix_support.h"
+#include "program_end.h"
 #include "qt_support.h"
+#include "refusal_cases.h"
+#include "test_support.h"
 
 namespace {
 
-// A private tree: httpd.conf and a stand-in httpd that appends its arguments
-// to service.log, one line per run.
+// A private tree: httpd.conf and a stand-in server program that logs its runs.
 struct Server {
-  explicit Server(const QByteArray& config) {
-    QVERIFY(WriteAll(dir.filePath("httpd.conf"), config));
-    const QByteArray log = dir.filePath("service.log").toUtf8();
-    QVERIFY(WriteAll(dir.filePath("httpd"), "#!/bin/sh\necho \"$*\" >> '" + log + "'\n"));
-    QFile(dir.filePath("httpd")).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  explicit Server(const std::string& config) {
+    WriteFile(tree.configFile, config);
+    WriteStandInServer(tree.serverProgram, log);
+    WriteFile(log, "");
   }
-  ServerTree tree() const { return {dir.filePath("httpd.conf").toStdString(), dir.filePath("httpd").toStdString()}; }
-  QTemporaryDir dir;
+  QByteArray config() const { return QByteArray::fromStdString(ReadFile(tree.configFile)); }
+  QByteArray commands() const { return QByteArray::fromStdString(ReadFile(log)); }
+
+  TempDir dir;
+  ServerTree tree{dir / "httpd.conf", dir / "httpd"};
+  std::string log = dir / "service.log";
 };
 
-// Counts the times a widget is shown.
-class ShowCounter : public QObject {
- public:
-  explicit ShowCounter(QWidget& widget) { widget.installEventFilter(this); }
-  bool eventFilter(QObject*, QEvent* event) override { return count += event->type() == QEvent::Show, false; }
-  int count = 0;
-};
+const char* ProgramOf(ApplyMode mode) { return mode == ApplyMode::Setup ? "portsetup" : "portchange"; }
 
 }  // namespace
 
@@ -37,160 +37,162 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void window_data();
-  void window();
-  void run_data();
-  void run();
-};
-
-void WindowTest::window_data() {
-  QTest::addColumn<QString>("program");
-  QTest::addColumn<QStringList>("controls");  // "name kind container", sorted
-  QTest::addColumn<QVariantMap>("placed");    // a few controls' geometry
-  QTest::addColumn<QStringList>("tabChain");  // once round from where the focus starts
-  QTest::addColumn<QString>("title");
-  QTest::addColumn<QSize>("size");
-  QTest::addColumn<int>("frame");  // which of the title, close box, min/max boxes and frame it has
-  QTest::newRow("portsetup")
-      << "portsetup"
-      << QStringList{"Command1 QPushButton Form1", "Label1 QLabel Form1", "Label2 QLabel Form1",
-                     "Label3 QLabel Picture1", "Label4 QLabel Picture1", "Line1 gui::Line Form1",
-                     "Line2 gui::Line Form1", "List1 QListWidget Form1", "Picture1 QLabel Form1",
-                     "Text1 QLineEdit Form1"}
-      << QVariantMap{{"Label3", QRect(40, 32, 393, 25)}, {"List1", QRect(248, 112, 177, 139)},
-                     {"Command1", QRect(392, 320, 81, 25)}}
-      << QStringList{"Text1", "Command1", "List1", "Text1"} << QStringLiteral(u"設定Apache 通訊埠") << QSize(496, 353)
-      << int(Qt::FramelessWindowHint);
-  QTest::newRow("portchange")
-      << "portchange"
-      << QStringList{"Command1 QPushButton Form1", "Command2 QPushButton Form1", "Label1 QLabel Form1",
-                     "Label2 QLabel Form1", "List1 QListWidget Form1", "Text1 QLineEdit Form1"}
-      << QVariantMap{{"Text1", QRect(24, 32, 84, 25)}, {"Command2", QRect(224, 32, 65, 33)},
-                     {"List1", QRect(16, 96, 281, 124)}}
-      << QStringList{"Text1", "Command1", "List1", "Command2", "Text1"} << "Setup Web Service Port"
-      << QSize(311, 248) << int(Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-}
-
-void WindowTest::window() {
-  QFETCH(QString, program);
-  QFETCH(QStringList, controls);
-  QFETCH(QVariantMap, placed);
-  QFETCH(QStringList, tabChain);
-  QFETCH(QString, title);
-  QFETCH(QSize, size);
-  QFETCH(int, frame);
-  // A port with its address is longer than the box lets the user type.
-  const Server server("ServerName here\nListen 80\nListen 127.0.0.1:88\n");
-  const auto window = MakeWindow(program, server.tree());
-
-  QStringList found;
-  for (QWidget* control : window->findChildren<QWidget*>())
-    if (!control->objectName().isEmpty() && !control->objectName().startsWith("qt_"))
-      found << control->objectName() + ' ' + control->metaObject()->className() + ' ' +
-                   control->parentWidget()->objectName();
-  found.sort();
-  QCOMPARE(found, controls);
-  for (const QString& name : placed.keys()) QCOMPARE(Control(*window, name)->geometry(), placed[name].toRect());
-  for (auto* button : window->findChildren<QPushButton*>()) QVERIFY(!button->isDefault() && !button->autoDefault());
-  QCOMPARE(window->windowTitle(), title);
-  const int frameHints = Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                         Qt::WindowMaximizeButtonHint | Qt::FramelessWindowHint;
-  QCOMPARE(int(window->windowFlags() & frameHints), frame);
-  QCOMPARE(window->minimumSize(), size);
-  QCOMPARE(window->maximumSize(), size);
-  QVERIFY(!window->windowIcon().pixmap(32).isNull());
-
-  QCOMPARE(gui::StartProgram(*window), std::nullopt);
-  QVERIFY(QTest::qWaitForWindowActive(window.get()));
-  QCOMPARE(PortBox(*window)->text(), QStringLiteral("88"));
-  QCOMPARE(window->frameGeometry().center(), window->screen()->availableGeometry().center());
-  QCOMPARE(QApplication::overrideCursor(), nullptr);
-  SaveScreenshot(*window, program);
-  QStringList chain{QApplication::focusWidget()->objectName()};
-  while (chain.size() < tabChain.size()) {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    chain << QApplication::focusWidget()->objectName();
+  void layout_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QString>("typed");  // over the port, selected on opening
+    QTest::addColumn<QString>("text");
+    QTest::newRow("portsetup") << "portsetup" << QByteArray("Listen 80\n") << "8123456" << "81234";
+    // Cut to five characters, the file's port would read "00080".
+    QTest::newRow("portchange") << "portchange" << QByteArray("Listen 0008080\n") << "81" << "81";
   }
-  QCOMPARE(chain, tabChain);
-  PortBox(*window)->clear();
-  QTest::keyClicks(PortBox(*window), "1234567");
-  QCOMPARE(PortBox(*window)->text(), QStringLiteral("12345"));
-}
 
-void WindowTest::run_data() {
-  QTest::addColumn<QString>("program");
-  QTest::addColumn<QString>("broken");   // what of the tree is missing or unreadable
-  QTest::addColumn<QString>("port");     // "new": one not in use
-  QTest::addColumn<QString>("action");   // a button or "close"; empty: start-up ends the program
-  QTest::addColumn<QString>("message");  // its start; empty: no box
-  QTest::addColumn<int>("exitCode");     // -1: still running
-  QTest::addColumn<QByteArray>("commands");
-  auto row = [](const char* tag, const char* program, const char* broken, const char* port, const char* action,
-                const char* message, int exitCode, const char* commands) {
-    QTest::newRow(tag) << program << broken << port << action << message << exitCode << QByteArray(commands);
-  };
-  row("setup, no file", "portsetup", "no file", "", "", "Can't find httpd.conf!", 0, "");
-  row("change, no file", "portchange", "no file", "", "", "Can't find httpd.conf!", 0, "");
-  row("change, unreadable file", "portchange", "unreadable", "", "", "error: Could not read the ports.", 1, "");
-  row("setup, not a number", "portsetup", "", "abc", "Command1", "Must be number.", -1, "");
-  row("change, unchanged", "portchange", "", "80", "Command1", "Not change.", -1, "");
-  row("setup, applied", "portsetup", "", "new", "Command1", "", 0, "-k install\n-k start\n");
-  row("change, applied", "portchange", "", "new", "Command1", "", 0, "-k stop\n-k start\n");
-  row("change, Exit", "portchange", "", "new", "Command2", "", 0, "");
-  row("change, close box", "portchange", "", "new", "close", "", 0, "");
-  row("setup, close box", "portsetup", "", "new", "close", "", 0, "");
-  row("change, no server", "portchange", "no program", "new", "Command1", "error: Could not change the port.", 1, "");
-}
+  // The window shows its table (every control, the tab chain, frame, size and
+  // icon) and opens centred, with the port selected in the port box.
+  void layout() {
+    QFETCH(QString, program);
+    QFETCH(QByteArray, config);
+    QFETCH(QString, typed);
+    QFETCH(QString, text);
+    const gui::FormLayout& layout = Layout(program);
+    const Server server(config.toStdString());
+    gui::PortWindow window(layout, server.tree);
 
-void WindowTest::run() {
-  QFETCH(QString, program);
-  QFETCH(QString, broken);
-  QFETCH(QString, port);
-  QFETCH(QString, action);
-  QFETCH(QString, message);
-  QFETCH(int, exitCode);
-  QFETCH(QByteArray, commands);
-  const Server server("Listen 80\n");
-  ServerTree tree = server.tree();
-  if (broken == "no file") tree.configFile = "/nonexistent/httpd.conf";
-  // A regular file the kernel refuses to read from its start.
-  if (broken == "unreadable") tree.configFile = "/proc/self/mem";
-  if (broken == "no program") tree.serverProgram = "/nonexistent/httpd";
-  const auto window = MakeWindow(program, tree);
-  const ShowCounter shown(*window);
-  int endings = 0;
-  connect(window.get(), &gui::PortWindow::ended, [&endings] { ++endings; });
-  std::optional<int> started;
-  const QStringList texts = Answering([&] {
-    started = gui::StartProgram(*window);
-    if (port == "new")  // one the probe did not list, so that a request for it is not refused
-      for (int number = 8081; port == "new" || ListedPorts(*window).contains(port); ++number)
+    const char* const classOfKind[] = {"QLabel", "QLabel", "QLineEdit", "QListWidget", "QPushButton", "QWidget"};
+    std::map<int, QString> tabChain;
+    for (const gui::ControlLayout& c : layout.controls) {
+      const QWidget* control = Control(window, c.name);
+      // A line is drawn one pixel thick.
+      const QRect place(c.place.left / 15, c.place.top / 15, c.place.width / 15, std::max(c.place.height / 15, 1));
+      QCOMPARE(control->geometry(), place);
+      QCOMPARE(control->metaObject()->className(), classOfKind[int(c.kind)]);
+      QCOMPARE(control->parentWidget()->objectName(), c.container);
+      QCOMPARE(control->font().family(), "Arial");
+      QCOMPARE(control->font().pointSizeF(), c.font.points);
+      QCOMPARE(control->font().bold(), c.font.bold);
+      QCOMPARE(control->property("text").toString(), QString::fromUtf8(c.text));
+      if (gui::TakesFocus(c.kind)) tabChain[c.tabIndex] = c.name;
+    }
+    QCOMPARE(window.windowTitle(), QString::fromUtf8(layout.caption));
+    const auto frame = Qt::FramelessWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint |
+                       Qt::WindowCloseButtonHint;
+    QCOMPARE(window.windowFlags() & frame, layout.frame == gui::Frame::None
+                                                ? Qt::FramelessWindowHint
+                                                : Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    QCOMPARE(window.minimumSize(), QSize(layout.width / 15, layout.height / 15));
+    QCOMPARE(window.maximumSize(), window.minimumSize());
+    QVERIFY(!window.windowIcon().pixmap(32).isNull());
+
+    QCOMPARE(window.Open(), std::nullopt);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(window.frameGeometry().center(), window.screen()->availableGeometry().center());
+    SaveScreenshot(window, program);
+    QLineEdit* box = PortBox(window);
+    QCOMPARE(QApplication::focusWidget(), box);
+    QCOMPARE(box->selectedText(), QString(config).section(' ', 1).trimmed());
+    QCOMPARE(box->cursorPosition(), 0);
+    QTest::keyClicks(box, typed);
+    QCOMPARE(box->text(), text);
+    // Once round the chain, from the port box and back to it.
+    QStringList chain, walked;
+    for (const auto& [index, name] : tabChain) {
+      chain << name;
+      walked << QApplication::focusWidget()->objectName();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(walked, chain);
+    QCOMPARE(QApplication::focusWidget(), box);
+  }
+
+  void refusals_data() {
+    QTest::addColumn<int>("row");
+    for (const RefusalCase& c : kRefusalCases)
+      QTest::addRow("%d %s '%s'", int(&c - kRefusalCases), ProgramOf(c.mode), c.typed) << int(&c - kRefusalCases);
+  }
+
+  // One box, then the window waits again with the port box ready for the next port.
+  void refusals() {
+    QFETCH(int, row);
+    const RefusalCase& c = kRefusalCases[row];
+    const Listener used(AF_INET);
+    const std::string port = std::to_string(used.port());
+    const Server server(WithPort(c.config, port));
+    gui::PortWindow window(Layout(ProgramOf(c.mode)), server.tree);
+    QCOMPARE(window.Open(), std::nullopt);
+    // Put in as start-up would: some texts are longer than a user may type.
+    window.SetPortText(WithPort(c.typed, port));
+    QCOMPARE(Press(window, "Command1", row == 0 ? "refusal-box" : ""), QStringList{c.message});
+    QVERIFY(Control(window, "Command1")->isEnabled());
+    QTRY_COMPARE(QApplication::focusWidget(), PortBox(window));
+    QCOMPARE(PortBox(window)->selectedText(), QString::fromStdString(WithPort(c.typed, port)));
+    QCOMPARE(server.config(), QByteArray::fromStdString(WithPort(c.config, port)));
+    QCOMPARE(server.commands(), "");
+  }
+
+  void exitCodes_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("broken");   // what of the tree is missing or unreadable
+    QTest::addColumn<QString>("action");   // a button or "close"; empty: start-up ends the program
+    QTest::addColumn<QString>("message");  // its start; empty: no box
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("commands");
+    using namespace gui;
+    auto row = [](const char* tag, const char* program, const char* broken, const char* action, const char* message,
+                  ExitCode exitCode, const char* commands) {
+      QTest::newRow(tag) << program << broken << action << message << int(exitCode) << QByteArray(commands);
+    };
+    row("setup-applied", "portsetup", "", "Command1", "", kApplied, "-k install\n-k start\n");
+    row("change-applied", "portchange", "", "Command1", "", kApplied, "-k stop\n-k start\n");
+    row("error-at-start-up", "portchange", "unreadable", "", "error: Could not read httpd.conf.", kFailed, "");
+    row("error-at-change", "portsetup", "no program", "Command1", "error: Could not change the port.", kFailed, "");
+    row("missing-file", "portsetup", "no file", "", "Can't find httpd.conf!", kNotApplied, "");
+    row("exit", "portchange", "", "Command2", "", kNotApplied, "");
+    row("close-box", "portsetup", "", "close", "", kNotApplied, "");
+  }
+
+  // How the program ends, with a new port in the box: its code, its box, and
+  // what it wrote and ran.
+  void exitCodes() {
+    QFETCH(QString, program);
+    QFETCH(QString, broken);
+    QFETCH(QString, action);
+    QFETCH(QString, message);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, commands);
+    const Server server("Listen 80\n");
+    ServerTree tree = server.tree;
+    if (broken == "no file") tree.configFile = "/nonexistent/httpd.conf";
+    // A regular file the kernel refuses to read from its start.
+    if (broken == "unreadable") tree.configFile = "/proc/self/mem";
+    if (broken == "no program") tree.serverProgram = "/nonexistent/httpd";
+    gui::PortWindow window(Layout(program), tree);
+    std::optional<int> started;
+    QString port;
+    const QStringList texts = Answering([&] {
+      started = window.Open();
+      if (started) return;
+      // One the probe did not list, so that a request for it is not refused.
+      for (int number = 8081; port.isEmpty() || ListedPorts(window).contains(port); ++number)
         port = QString::number(number);
-    PortBox(*window)->setText(port);
-    if (action == "close")
-      window->close();
-    else if (!action.isEmpty())
-      QTest::mouseClick(Control(*window, action), Qt::LeftButton);
-  }, program + "-message");
+      PortBox(window)->setText(port);
+      if (action == "close") window.close();
+      else QTest::mouseClick(Control(window, action), Qt::LeftButton);
+    }, QTest::currentDataTag());
 
-  QCOMPARE(started.value_or(-1), action.isEmpty() ? exitCode : -1);
-  QCOMPARE(texts.size(), message.isEmpty() ? 0 : 1);
-  if (!message.isEmpty()) {
-    QVERIFY2(texts[0].startsWith(message), qPrintable(texts[0]));
+    QCOMPARE(started.has_value(), action.isEmpty());
+    QCOMPARE(window.exitCode().value_or(-1), exitCode);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(texts.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) QVERIFY2(texts[0].startsWith(message), qPrintable(texts[0]));
     // An error box names what failed.
-    const std::string& failed = broken == "no program" ? tree.serverProgram : tree.configFile;
-    QCOMPARE(texts[0].contains(QString::fromStdString(failed)), exitCode == 1);
+    if (exitCode == gui::kFailed)
+      QVERIFY(texts[0].contains(QString::fromStdString(broken == "no program" ? tree.serverProgram : tree.configFile)));
+    // What an error leaves in the file is the core's to test.
+    else
+      QCOMPARE(server.config(), "Listen " + (exitCode == gui::kApplied ? port : "80").toLatin1() + "\n");
+    QCOMPARE(server.commands(), commands);
   }
-  QCOMPARE(window->exitCode().value_or(-1), exitCode);
-  QCOMPARE(endings, exitCode < 0 ? 0 : 1);
-  QCOMPARE(shown.count, action.isEmpty() ? 0 : 1);
-  QCOMPARE(window->isVisible(), exitCode < 0);
-  if (exitCode < 0) QVERIFY(Control(*window, "Command1")->isEnabled());
-  QCOMPARE(QApplication::overrideCursor(), nullptr);
-  const bool written = action == "Command1" && exitCode >= 0;
-  QCOMPARE(ReadAll(server.dir.filePath("httpd.conf")), "Listen " + (written ? port : "80").toLatin1() + "\n");
-  QCOMPARE(ReadAll(server.dir.filePath("service.log")), commands);
-}
+};
 
 QTEST_MAIN(WindowTest)
 #include "window_test.moc"
