@@ -264,7 +264,8 @@ CommandResult RunHiddenAndWait(const Command& command) {
     const DWORD error = GetLastError();
     ThrowSystemError("Cannot wait for " + DescribeCommand(command), error);
   }
-  if (readError != ERROR_BROKEN_PIPE) ThrowSystemError("Cannot read the output of " + DescribeCommand(command), readError);
+  if (readError != ERROR_BROKEN_PIPE)
+    ThrowSystemError("Cannot read the output of " + DescribeCommand(command), readError);
   result.exitCode = static_cast<int>(exitCode);
   return result;
 }

@@ -113,7 +113,8 @@ std::string PortController::PutBack(const std::string& previous) const {
   std::string failure;
   try {
     const CommandResult started = RunHiddenAndWait(start);
-    if (started.exitCode == 0) return "httpd.conf was put back as it was and the server started again: " + port + " is back.";
+    if (started.exitCode == 0)
+      return "httpd.conf was put back as it was and the server started again: " + port + " is back.";
     failure = DescribeFailure(start, started);
   } catch (const std::exception& error) {
     failure = error.what();
