@@ -1,10 +1,11 @@
 #include "port_controller.h"
 
 #include <exception>
+#include <optional>
 #include <utility>
 
-#include "hidden_command.h"
 #include "file_io.h"
+#include "hidden_command.h"
 #include "listen_file.h"
 #include "port_probe.h"
 #include "port_text.h"
@@ -86,22 +87,23 @@ void PortController::Apply(const std::string& portText) {
   std::string previous;
   AsStep(kChangeHeading, [&] { previous = RewriteListenLines(tree_.configFile, portText); });
   const std::vector<Command> commands = ServiceCommands(mode_, tree_.serverProgram);
-  std::string failure;
+  const Command& start = commands.back();
+  std::optional<std::string> failure;
   try {
     // How the first command ended says little: "already installed" and "not
     // running" are expected there. The start tells whether the change took.
-    RunHiddenAndWait(commands[0]);
-    const CommandResult started = RunHiddenAndWait(commands[1]);
-    if (started.exitCode != 0) failure = DescribeFailure(commands[1], started);
+    RunHiddenAndWait(commands.front());
+    const CommandResult started = RunHiddenAndWait(start);
+    if (started.exitCode != 0) failure = DescribeFailure(start, started);
   } catch (const std::exception& error) {
     failure = error.what();
   }
-  if (!failure.empty()) throw StepError(kChangeHeading, failure + "\n\n" + PutBack(previous));
+  if (failure) throw StepError(kChangeHeading, *failure + "\n\n" + PutBack(previous, start));
   applied_ = true;
   view_.Close();
 }
 
-std::string PortController::PutBack(const std::string& previous) const {
+std::string PortController::PutBack(const std::string& previous, const Command& start) const {
   const std::string port = configuredPort_ ? "port " + *configuredPort_ : "the previous port";
   try {
     ReplaceFileContents(tree_.configFile, previous);
@@ -109,7 +111,6 @@ std::string PortController::PutBack(const std::string& previous) const {
     return "httpd.conf could not be put back as it was, so it holds the new port and the server is not on " + port +
            ": " + error.what();
   }
-  const Command start{tree_.serverProgram, {"-k", "start"}};
   std::string failure;
   try {
     const CommandResult started = RunHiddenAndWait(start);

@@ -8,6 +8,8 @@
 
 #include "server_tree.h"
 
+struct Command;
+
 enum class ApplyMode { Setup, Change };
 
 // The window as the controller sees it.
@@ -63,7 +65,7 @@ class PortController {
   void Apply(const std::string& portText);
   // Puts the file back as it was before the change, starts the server on it
   // and says how that went.
-  std::string PutBack(const std::string& previous) const;
+  std::string PutBack(const std::string& previous, const Command& start) const;
 
   ApplyMode mode_;
   PortView& view_;
