@@ -1,6 +1,7 @@
 #include "listen_file.h"
 
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "file_io.h"
@@ -42,12 +43,16 @@ void ReadListenPort(const std::string& path,
   });
 }
 
-std::string RewriteListenText(std::string_view text, std::string_view newPortText,
-                              std::string_view lineEnd) {
+namespace {
+
+// The rewritten text; counts the Listen lines it changed.
+std::string Rewrite(std::string_view text, std::string_view newPortText, std::string_view lineEnd,
+                    size_t& listenLines) {
   std::string result;
   result.reserve(text.size() + text.size() / 32 + newPortText.size());
   ForEachLine(text, [&](std::string_view line) {
     if (IsListenLine(line)) {
+      ++listenLines;
       const std::string_view port = ListenToken(line);
       result += kListenPrefix;
       // An empty port token (two spaces after "Listen") has nothing to keep.
@@ -65,6 +70,21 @@ std::string RewriteListenText(std::string_view text, std::string_view newPortTex
   return result;
 }
 
-void RewriteListenLines(const std::string& path, const std::string& newPortText) {
-  ReplaceFileContents(path, RewriteListenText(ReadWholeFile(path), newPortText, kLineEnd));
+}  // namespace
+
+std::string RewriteListenText(std::string_view text, std::string_view newPortText,
+                              std::string_view lineEnd) {
+  size_t listenLines = 0;
+  return Rewrite(text, newPortText, lineEnd, listenLines);
+}
+
+std::string RewriteListenLines(const std::string& path, const std::string& newPortText) {
+  std::string previous = ReadWholeFile(path);
+  size_t listenLines = 0;
+  const std::string rewritten = Rewrite(previous, newPortText, kLineEnd, listenLines);
+  if (listenLines == 0)
+    throw std::runtime_error("\"" + path + "\" holds no Listen line (\"Listen\" at the very start of a line, "
+                             "a space, then the port), so there is no port to change.");
+  ReplaceFileContents(path, rewritten);
+  return previous;
 }

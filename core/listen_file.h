@@ -29,5 +29,7 @@ std::string RewriteListenText(std::string_view text, std::string_view newPortTex
                               std::string_view lineEnd);
 
 // Rewrites the file's Listen lines with newPortText and replaces the file in
-// one step, so a failure leaves the original untouched.
-void RewriteListenLines(const std::string& path, const std::string& newPortText);
+// one step, so a failure leaves the original untouched. A file without a
+// Listen line is refused before anything is written. Returns the previous
+// contents, byte for byte, so that the change can be undone.
+std::string RewriteListenLines(const std::string& path, const std::string& newPortText);

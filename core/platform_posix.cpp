@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,27 +90,100 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void WriteAll(int fd, std::string_view contents, const std::string& path) {
-  while (!contents.empty()) {
-    const ssize_t written = write(fd, contents.data(), contents.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) ThrowSystemError("Cannot write \"" + path + "\"");
-    contents.remove_prefix(static_cast<size_t>(written));
+// The file a replacement is written to before it takes the original's
+// place. Its errors are reported against the file it is to replace, with the
+// temporary file as the detail: a full disk is the config's problem.
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& path, const std::string& target)
+      : path_(path), tempPath_(target + ".XXXXXX"), file_(mkostemp(tempPath_.data(), O_CLOEXEC)) {
+    if (file_.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
   }
-}
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  // Removed unless it has taken the original's place.
+  ~TemporaryFile() {
+    if (!renamed_) unlink(tempPath_.c_str());
+  }
 
-void WriteTemporaryFile(FileDescriptor& file, const std::string& tempPath, std::string_view contents,
-                        const struct stat& original) {
-  WriteAll(file.get(), contents, tempPath);
-  if (fchmod(file.get(), original.st_mode & 07777) != 0)
-    ThrowSystemError("Cannot set the permissions of \"" + tempPath + "\"");
-  // Only the superuser may hand a file to another owner; anyone else keeps
-  // their own files, which are the only ones they could own here anyway.
-  if (fchown(file.get(), original.st_uid, original.st_gid) != 0 && errno != EPERM)
-    ThrowSystemError("Cannot set the owner of \"" + tempPath + "\"");
-  if (fsync(file.get()) != 0) ThrowSystemError("Cannot flush \"" + tempPath + "\"");
-  if (file.Close() != 0) ThrowSystemError("Cannot write \"" + tempPath + "\"");
-}
+  void Write(std::string_view contents) {
+    while (!contents.empty()) {
+      const ssize_t written = write(file_.get(), contents.data(), contents.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written < 0) Fail("Cannot write");
+      contents.remove_prefix(static_cast<size_t>(written));
+    }
+  }
+
+  // The original's owner, permissions and extended attributes. The owner
+  // first: a change of owner clears the set-id bits and file capabilities.
+  void KeepAttributesOf(const std::string& original, const struct stat& status) {
+    // Only the superuser may hand a file to another owner; anyone else keeps
+    // their own files, which are the only ones they could own here anyway.
+    if (fchown(file_.get(), status.st_uid, status.st_gid) != 0 && errno != EPERM) Fail("Cannot set the owner of");
+    if (fchmod(file_.get(), status.st_mode & 07777) != 0) Fail("Cannot set the permissions of");
+    CopyExtendedAttributes(original);
+  }
+
+  void CloseAndRename(const std::string& target) {
+    if (fsync(file_.get()) != 0) Fail("Cannot flush");
+    if (file_.Close() != 0) Fail("Cannot write");
+    if (rename(tempPath_.c_str(), target.c_str()) != 0) Fail("Cannot replace");
+    renamed_ = true;
+  }
+
+ private:
+  // POSIX ACLs, security labels and user attributes: every one the file has
+  // and this process may read. One that cannot be set stops the replacement.
+  void CopyExtendedAttributes(const std::string& original) {
+    std::string names;
+    if (!ReadSized([&](char* buffer, size_t size) { return listxattr(original.c_str(), buffer, size); }, names)) {
+      if (errno == ENOTSUP) return;
+      ThrowSystemError("Cannot read the extended attributes of \"" + path_ + "\"");
+    }
+    // The names, each ended by a NUL.
+    std::string value;
+    for (size_t at = 0, end; (end = names.find('\0', at)) != std::string::npos; at = end + 1) {
+      const char* name = names.c_str() + at;
+      const auto get = [&](char* buffer, size_t size) { return getxattr(original.c_str(), name, buffer, size); };
+      if (!ReadSized(get, value)) {
+        // Removed since the list was read.
+        if (errno == ENODATA) continue;
+        ThrowSystemError("Cannot read the extended attribute \"" + std::string(name) + "\" of \"" + path_ + "\"");
+      }
+      if (fsetxattr(file_.get(), name, value.data(), value.size(), 0) != 0)
+        Fail("Cannot copy the extended attribute \"" + std::string(name) + "\" of");
+    }
+  }
+
+  // Reads a value of unknown size: asks its size, then reads it, again when
+  // it grew in between. False, with errno set, on failure.
+  template <typename Read>
+  static bool ReadSized(Read read, std::string& value) {
+    for (;;) {
+      const ssize_t size = read(nullptr, 0);
+      if (size < 0) return false;
+      value.resize(static_cast<size_t>(size));
+      if (size == 0) return true;
+      const ssize_t got = read(value.data(), value.size());
+      if (got >= 0) {
+        value.resize(static_cast<size_t>(got));
+        return true;
+      }
+      if (errno != ERANGE) return false;
+    }
+  }
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", errno) +
+                             " (temporary file \"" + tempPath_ + "\")");
+  }
+
+  std::string path_;
+  std::string tempPath_;
+  FileDescriptor file_;
+  bool renamed_ = false;
+};
 
 void SyncDirectory(const std::string& directory) {
   FileDescriptor dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -126,32 +200,54 @@ void ReplaceFileContents(const std::string& path, std::string_view contents) {
   // may not write must stay unwritten.
   if (access(target.c_str(), W_OK) != 0) ThrowSystemError("Cannot write \"" + path + "\"");
 
-  std::string tempPath = target + ".XXXXXX";
-  FileDescriptor file(mkostemp(tempPath.data(), O_CLOEXEC));
-  if (file.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
-  try {
-    WriteTemporaryFile(file, tempPath, contents, original);
-    if (rename(tempPath.c_str(), target.c_str()) != 0) ThrowSystemError("Cannot replace \"" + path + "\"");
-  } catch (...) {
-    unlink(tempPath.c_str());
-    throw;
-  }
+  TemporaryFile temporary(path, target);
+  temporary.Write(contents);
+  temporary.KeepAttributesOf(target, original);
+  temporary.CloseAndRename(target);
   SyncDirectory(DirectoryOf(target));
 }
 
-void RunHiddenAndWait(const Command& command) {
+CommandResult RunHiddenAndWait(const Command& command) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(command.program.c_str()));
   for (const std::string& argument : command.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) ThrowSystemError("Cannot start " + DescribeCommand(command));
+  FileDescriptor readEnd(ends[0]);
+  FileDescriptor writeEnd(ends[1]);
   SpawnFileActions actions;
   posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDERR_FILENO);
   pid_t pid;
   const int error = posix_spawn(&pid, command.program.c_str(), actions.get(), nullptr, argv.data(), environ);
   if (error != 0) ThrowSystemError("Cannot start " + DescribeCommand(command), error);
+  // The end comes once the command, and whatever it started with its
+  // output, have closed their copies.
+  writeEnd.Close();
+
+  CommandResult result;
+  char buffer[4096];
+  int readError = 0;
+  for (;;) {
+    const ssize_t count = read(readEnd.get(), buffer, sizeof buffer);
+    if (count > 0) {
+      result.output.append(buffer, static_cast<size_t>(count));
+    } else if (count == 0 || errno != EINTR) {
+      if (count < 0) readError = errno;
+      break;
+    }
+  }
+  // Closed before the wait: a command still writing then ends instead of
+  // blocking on a pipe nobody reads.
+  readEnd.Close();
 
   int status;
   while (waitpid(pid, &status, 0) < 0)
     if (errno != EINTR) ThrowSystemError("Cannot wait for " + DescribeCommand(command));
+  if (readError != 0) ThrowSystemError("Cannot read the output of " + DescribeCommand(command), readError);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
 }

@@ -1,14 +1,18 @@
 #include "port_controller.h"
 
 #include <exception>
+#include <optional>
 #include <utility>
 
+#include "file_io.h"
 #include "hidden_command.h"
 #include "listen_file.h"
 #include "port_probe.h"
 #include "port_text.h"
 
 namespace {
+
+constexpr const char* kChangeHeading = "Could not change the port.";
 
 // The mode's two service commands, run in this order after the rewrite.
 std::vector<Command> ServiceCommands(ApplyMode mode, const std::string& program) {
@@ -80,10 +84,42 @@ void PortController::Refuse(const char* message) {
 }
 
 void PortController::Apply(const std::string& portText) {
-  AsStep("Could not change the port.", [&] {
-    RewriteListenLines(tree_.configFile, portText);
-    for (const Command& command : ServiceCommands(mode_, tree_.serverProgram)) RunHiddenAndWait(command);
-  });
+  std::string previous;
+  AsStep(kChangeHeading, [&] { previous = RewriteListenLines(tree_.configFile, portText); });
+  const std::vector<Command> commands = ServiceCommands(mode_, tree_.serverProgram);
+  const Command& start = commands.back();
+  std::optional<std::string> failure;
+  try {
+    // How the first command ended says little: "already installed" and "not
+    // running" are expected there. The start tells whether the change took.
+    RunHiddenAndWait(commands.front());
+    const CommandResult started = RunHiddenAndWait(start);
+    if (started.exitCode != 0) failure = DescribeFailure(start, started);
+  } catch (const std::exception& error) {
+    failure = error.what();
+  }
+  if (failure) throw StepError(kChangeHeading, *failure + "\n\n" + PutBack(previous, start));
   applied_ = true;
   view_.Close();
+}
+
+std::string PortController::PutBack(const std::string& previous, const Command& start) const {
+  const std::string port = configuredPort_ ? "port " + *configuredPort_ : "the previous port";
+  try {
+    ReplaceFileContents(tree_.configFile, previous);
+  } catch (const std::exception& error) {
+    return "httpd.conf could not be put back as it was, so it holds the new port and the server is not on " + port +
+           ": " + error.what();
+  }
+  std::string failure;
+  try {
+    const CommandResult started = RunHiddenAndWait(start);
+    if (started.exitCode == 0)
+      return "httpd.conf was put back as it was and the server started again: " + port + " is back.";
+    failure = DescribeFailure(start, started);
+  } catch (const std::exception& error) {
+    failure = error.what();
+  }
+  return "httpd.conf was put back as it was, but the server did not start again, so " + port + " is not back: " +
+         failure;
 }

@@ -8,6 +8,8 @@
 
 #include "server_tree.h"
 
+struct Command;
+
 enum class ApplyMode { Setup, Change };
 
 // The window as the controller sees it.
@@ -52,12 +54,18 @@ class PortController {
   const std::vector<std::string>& usedPorts() const { return usedPorts_; }
   const std::optional<std::string>& configuredPort() const { return configuredPort_; }
   int portInUse() const { return portInUse_; }
-  // True once a change request has written the port and run the commands.
+  // True once a change request has written the port and the server has
+  // started on it.
   bool applied() const { return applied_; }
 
  private:
   void Refuse(const char* message);
+  // Writes the port and runs the mode's commands. When the server does not
+  // start on the new port, the file is put back and the server started again.
   void Apply(const std::string& portText);
+  // Puts the file back as it was before the change, starts the server on it
+  // and says how that went.
+  std::string PutBack(const std::string& previous, const Command& start) const;
 
   ApplyMode mode_;
   PortView& view_;

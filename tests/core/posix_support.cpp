@@ -40,7 +40,3 @@ void WriteExecutable(const std::string& path, std::string_view contents) {
   WriteFile(path, contents);
   std::filesystem::permissions(path, std::filesystem::perms(0755));
 }
-
-void WriteStandInServer(const std::string& path, const std::string& logPath) {
-  WriteExecutable(path, "#!/bin/sh\nsleep 0.1\necho \"$*\" >> '" + logPath + "'\n");
-}

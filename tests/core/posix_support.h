@@ -18,7 +18,3 @@ class Listener {
 };
 
 void WriteExecutable(const std::string& path, std::string_view contents);
-
-// A stand-in server program: appends its arguments as one line to logPath,
-// then sleeps a moment, so a caller that did not wait sees a short log.
-void WriteStandInServer(const std::string& path, const std::string& logPath);

@@ -6,11 +6,14 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "hidden_command.h"
 #include "listen_file.h"
@@ -54,59 +57,126 @@ TEST(RunHiddenAndWait, StdinIsEmpty) {
   EXPECT_EQ(ReadFile(dir / "input"), "");
 }
 
-TEST(RunHiddenAndWait, MissingProgramThrowsAtOnce) {
-  TempDir dir;
-  const std::string missing = dir / "no such program";
-  try {
-    RunHiddenAndWait({missing, {"-k", "start"}});
-    FAIL() << "no error";
-  } catch (const std::runtime_error& error) {
-    const std::string message = error.what();
-    EXPECT_NE(message.find(missing), std::string::npos) << message;
-    EXPECT_NE(message.find("No such file"), std::string::npos) << message;
+// Every extended attribute of the file, by name.
+std::map<std::string, std::string> ExtendedAttributes(const std::string& path) {
+  std::map<std::string, std::string> attributes;
+  char names[4096], value[4096];
+  const ssize_t length = listxattr(path.c_str(), names, sizeof names);
+  for (ssize_t at = 0; at < length; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+    const ssize_t size = getxattr(path.c_str(), names + at, value, sizeof value);
+    attributes[names + at] = std::string(value, static_cast<size_t>(std::max<ssize_t>(size, 0)));
   }
+  return attributes;
 }
 
-TEST(RewriteListenLines, KeepsPermissionsAndLinks) {
+// The ACL "user::rw- user:nobody:r-- group::r-- mask::r-- other::r--" in the
+// kernel's format, as setfacl writes it.
+constexpr char kAccessAcl[] =
+    "\x02\0\0\0" "\x01\0\x06\0\xff\xff\xff\xff" "\x02\0\x04\0\xfe\xff\0\0" "\x04\0\x04\0\xff\xff\xff\xff"
+    "\x10\0\x04\0\xff\xff\xff\xff" "\x20\0\x04\0\xff\xff\xff\xff";
+
+TEST(RewriteListenLines, KeepsPermissionsLinksAndExtendedAttributes) {
   TempDir dir;
   const std::string conf = dir / "httpd.conf";
   WriteFile(conf, "Listen 80\n");
   std::filesystem::permissions(conf, std::filesystem::perms(0640));
+  if (setxattr(conf.c_str(), "user.portcfg", "kept", 4, 0) != 0 ||
+      setxattr(conf.c_str(), "system.posix_acl_access", kAccessAcl, sizeof kAccessAcl - 1, 0) != 0)
+    GTEST_SKIP() << "this file system takes no user attributes or ACLs: " << std::strerror(errno);
   std::filesystem::create_symlink(conf, dir / "link.conf");
+  const auto permissions = std::filesystem::status(conf).permissions();
+  const auto attributes = ExtendedAttributes(conf);
+  ASSERT_EQ(attributes.size(), 2u);
 
   RewriteListenLines(dir / "link.conf", "81");
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.conf"));
   EXPECT_EQ(ReadFile(conf), "Listen 81\n");
-  EXPECT_EQ(std::filesystem::status(conf).permissions(), std::filesystem::perms(0640));
+  EXPECT_EQ(std::filesystem::status(conf).permissions(), permissions);
+  EXPECT_EQ(ExtendedAttributes(conf), attributes);
   EXPECT_EQ(FileNames(dir.path()), (std::vector<std::string>{"httpd.conf", "link.conf"}));
 }
 
-// A write that fails half-way (here the file size limit) must leave the
-// original as it was and no temporary file behind.
-TEST(RewriteListenLines, FailedWriteLeavesTheOriginalUntouched) {
-  TempDir dir;
-  const std::string conf = dir / "httpd.conf";
-  const std::string original = "Listen 80\n" + std::string(8192, '#') + "\n";
-  WriteFile(conf, original);
-
+// The error RewriteListenLines throws in a child process that first calls
+// limit, or what else happened there.
+std::string ErrorInChild(const std::string& conf, void (*limit)()) {
+  int ends[2];
+  if (pipe(ends) != 0) return "no pipe";
   const pid_t child = fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
-    const rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, SIG_IGN);
+    close(ends[0]);
+    limit();
+    std::string message = "no error";
     try {
       RewriteListenLines(conf, "81");
     } catch (const std::runtime_error& error) {
-      _exit(std::string(error.what()).find("File too large") != std::string::npos ? 0 : 2);
+      message = error.what();
     }
-    _exit(1);
+    _exit(write(ends[1], message.data(), message.size()) < 0);
   }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-  EXPECT_EQ(ReadFile(conf), original);
-  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"httpd.conf"});
+  close(ends[1]);
+  std::string message;
+  char buffer[512];
+  for (ssize_t count; (count = read(ends[0], buffer, sizeof buffer)) > 0;)
+    message.append(buffer, static_cast<size_t>(count));
+  close(ends[0]);
+  waitpid(child, nullptr, 0);
+  return message;
+}
+
+struct FailedRewriteCase {
+  const char* name;
+  // Prepares the file; the reason when this system cannot.
+  std::string (*prepare)(const TempDir& dir, const std::string& conf);
+  void (*limit)();
+  const char* message;  // "C" stands for the file's path
+};
+
+// A rewrite that fails half-way leaves the original as it was, no temporary
+// file behind, and says which file could not be written, and why.
+TEST(RewriteListenLines, FailureLeavesTheOriginalUntouched) {
+  const FailedRewriteCase cases[] = {
+      {"disk full (the file size limit)", [](const TempDir&, const std::string&) { return std::string(); },
+       [] {
+         const rlimit limit{4096, 4096};
+         setrlimit(RLIMIT_FSIZE, &limit);
+         std::signal(SIGXFSZ, SIG_IGN);
+       },
+       "Cannot write \"C\": File too large (temporary file \"C."},
+      {"an attribute this process may not set",
+       [](const TempDir& dir, const std::string& conf) -> std::string {
+         if (getuid() != 0) return "only the superuser can label a file for an unprivileged process";
+         if (setxattr(conf.c_str(), "security.portcfg-test", "label", 5, 0) != 0)
+           return std::string("this file system takes no security attributes: ") + std::strerror(errno);
+         if (chown(dir.path().c_str(), 65534, 65534) != 0 || chown(conf.c_str(), 65534, 65534) != 0)
+           return std::string("cannot hand the file to nobody: ") + std::strerror(errno);
+         return {};
+       },
+       [] {
+         // nobody: the file's owner, without the privilege to set security attributes.
+         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+       },
+       "Cannot copy the extended attribute \"security.portcfg-test\" of \"C\": Operation not permitted "
+       "(temporary file \"C."},
+  };
+  std::string skipped;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string conf = dir / "httpd.conf";
+    const std::string original = "Listen 80\n" + std::string(8192, '#') + "\n";
+    WriteFile(conf, original);
+    if (const std::string reason = c.prepare(dir, conf); !reason.empty()) {
+      skipped += std::string(c.name) + ": " + reason + "; ";
+      continue;
+    }
+    std::string expected = c.message;
+    for (size_t at; (at = expected.find("\"C")) != std::string::npos;) expected.replace(at + 1, 1, conf);
+    const std::string error = ErrorInChild(conf, c.limit);
+    EXPECT_EQ(error.rfind(expected, 0), 0u) << error;
+    EXPECT_EQ(ReadFile(conf), original);
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"httpd.conf"});
+  }
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 #include "test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <stdlib.h>
+#endif
+
 #include <algorithm>
 #include <fstream>
 #include <random>
@@ -32,6 +38,20 @@ std::string ReadFile(const std::string& path) {
   contents << in.rdbuf();
   return contents.str();
 }
+
+std::string ReadFileIfAny(const std::string& path) {
+  return std::filesystem::exists(path) ? ReadFile(path) : std::string();
+}
+
+#ifdef _WIN32
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+  SetEnvironmentVariableA(name, value);
+}
+ScopedEnvironment::~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
+#else
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) { setenv(name, value, 1); }
+ScopedEnvironment::~ScopedEnvironment() { unsetenv(name_); }
+#endif
 
 std::vector<std::string> FileNames(const std::filesystem::path& folder) {
   std::vector<std::string> names;

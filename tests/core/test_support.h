@@ -23,8 +23,23 @@ class TempDir {
 
 void WriteFile(const std::string& path, std::string_view contents);
 std::string ReadFile(const std::string& path);
+// The file's contents, or "" when there is no such file.
+std::string ReadFileIfAny(const std::string& path);
 // The names in the folder, sorted.
 std::vector<std::string> FileNames(const std::filesystem::path& folder);
+
+// Sets an environment variable, which the commands started meanwhile
+// inherit, for one scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value);
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  ~ScopedEnvironment();
+
+ private:
+  const char* name_;
+};
 
 // A PortView that records every call as one line, e.g. "ShowMessage Not change.".
 class RecordingView : public PortView {

@@ -105,6 +105,32 @@ class ApacheEndToEnd : public QObject {
     config.replace(line, "\r\nListen " + (address + newPort).toLatin1() + "\r\n").replace("\r\n", "\n");
     QCOMPARE(server.config(), config);
   }
+
+  // The new port is taken between start-up and the change: the server cannot
+  // start on it, so the file is put back and the server serves the old port.
+  void undoesAChangeTheServerCannotStartOn() {
+    const QString oldPort = FreePort();
+    const PrivateServer server;
+    QVERIFY(server.Create(oldPort) && server.Start());
+    const QByteArray config = ReadAll(server.path("conf/httpd.conf"));
+    const auto window = MakeWindow("portchange", server.tree());
+    QVERIFY(!gui::StartProgram(*window));
+
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress::Any));
+    const QStringList boxes = TypeAndPress(*window, QString::number(other.serverPort()));
+    QCOMPARE(boxes.size(), 1);
+    const QString said = "/bin/httpd\" -k start ended with exit code 1, its output ending:\n    ";
+    const QString outcome =
+        "\n\nhttpd.conf was put back as it was and the server started again: port " + oldPort + " is back.";
+    QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n\"") && boxes[0].contains(said) &&
+                 boxes[0].endsWith(outcome),
+             qPrintable(boxes[0]));
+    QCOMPARE(window->exitCode(), 1);
+    QCOMPARE(ReadAll(server.path("conf/httpd.conf")), config);
+    const QByteArray reply = HttpGet("127.0.0.1", oldPort);
+    QVERIFY2(reply.startsWith("HTTP/1.1 200 ") && reply.endsWith("\r\n\r\n" + server.page()), reply.constData());
+  }
 };
 
 QTEST_MAIN(ApacheEndToEnd)

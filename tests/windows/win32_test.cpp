@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "canned_netstat.h"
+#include "failed_change_cases.h"
 #include "file_io.h"
 #include "hidden_command.h"
 #include "listen_file.h"
@@ -28,10 +29,7 @@ std::string Helper(const char* name) {
   return (fs::path(self).parent_path() / name).string();
 }
 
-std::string RecordOf(const std::string& program) {
-  const std::string record = program + ".log";
-  return fs::exists(record) ? ReadFile(record) : std::string();
-}
+std::string RecordOf(const std::string& program) { return ReadFileIfAny(program + ".log"); }
 
 void ExpectThrowsNaming(const std::function<void()>& call, const std::string& name) {
   try {
@@ -43,16 +41,6 @@ void ExpectThrowsNaming(const std::function<void()>& call, const std::string& na
     EXPECT_NE(message.find("(error "), std::string::npos) << "no system reason: " << message;
   }
 }
-
-// Sets an environment variable, which children inherit, for one scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) { SetEnvironmentVariableA(name, value); }
-  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
-
- private:
-  const char* name_;
-};
 
 // A copy of a stand-in program at a path, removed with its record afterwards;
 // a file it replaced comes back.
@@ -90,9 +78,37 @@ class DriveC : public ::testing::Test {
     if (!UnderWine()) GTEST_SKIP() << "writes to drive C:; runs only in a Wine prefix";
     netstat_.emplace("canned_netstat.exe", SystemDirectory() + "\\netstat.exe");
   }
+  std::string NetstatRuns() const { return netstat_->Runs(); }
 
  private:
   std::optional<PlantedProgram> netstat_;
+};
+
+// The installed tree, its configuration written by the test, and a
+// C:\Program.exe that an unquoted path of the server program would start.
+class InstalledTree : public DriveC {
+ protected:
+  const ServerTree installed = InstalledServerTree();
+  RecordingView view;
+
+  void SetUp() override {
+    DriveC::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_EQ(installed.serverProgram, "C:\\Program Files\\Apache2\\bin\\apache");
+    hijacker_.emplace("stand_in_server.exe", "C:\\Program.exe");
+    fs::create_directories(fs::path(installed.configFile).parent_path());
+  }
+  // Only in the prefix: on a real machine this is the server's home.
+  void TearDown() override {
+    if (!hijacker_) return;
+    hijacker_.reset();
+    std::error_code ignored;
+    fs::remove_all("C:\\Program Files\\Apache2", ignored);
+  }
+  std::string HijackerRuns() const { return hijacker_->Runs(); }
+
+ private:
+  std::optional<PlantedProgram> hijacker_;
 };
 
 TEST(SystemDirectory, IsTheWholeSystem32Folder) {
@@ -104,26 +120,20 @@ TEST(SystemDirectory, IsTheWholeSystem32Folder) {
   EXPECT_TRUE(fs::is_directory(directory));
 }
 
-TEST(RunHiddenAndWait, EveryArgumentArrivesAsGiven) {
-  const std::string program = Helper("record_run.exe");
+// The stand-in records only after a pause, so a caller that did not wait
+// finds no record yet.
+TEST(RunHiddenAndWait, EveryArgumentArrivesAsGivenAndTheEndIsWaitedFor) {
+  const std::string program = Helper("stand_in_server.exe");
   const Strings arguments = {"-k",        "start",     "two words", "",          "say \"hi\"", "trailing\\",
                              "a\\\\b",    "a\\\"b",    "end\\\\",   "tab\there", "dir\\ with space\\"};
   fs::remove(program + ".log");
-  RunHiddenAndWait({program, arguments});
+  {
+    const ScopedEnvironment slow("STAND_IN_SLEEP_MS", "700");
+    EXPECT_EQ(RunHiddenAndWait({program, arguments}).exitCode, 0);
+  }
   std::string expected;
   for (const std::string& argument : arguments) expected += (expected.empty() ? "<" : " <") + argument + ">";
-  EXPECT_EQ(RecordOf(program), expected + "\r\n");
-  fs::remove(program + ".log");
-}
-
-TEST(RunHiddenAndWait, ReturnsOnlyAfterTheProgramHasEnded) {
-  const std::string program = Helper("record_run.exe");
-  fs::remove(program + ".log");
-  {
-    ScopedEnvironment slow("PORTCFG_SLEEP_MS", "700");
-    RunHiddenAndWait({program, {"late"}});
-  }
-  EXPECT_EQ(RecordOf(program), "<late>\r\n");
+  EXPECT_EQ(RecordOf(program), expected + "\n");
   fs::remove(program + ".log");
 }
 
@@ -135,11 +145,8 @@ TEST(RunHiddenAndWait, MissingProgramIsReportedWithoutWaiting) {
   }
 }
 
-TEST_F(DriveC, ServiceCommandsRunTheServerNeverProgramExe) {
-  const ServerTree installed = InstalledServerTree();
-  ASSERT_EQ(installed.serverProgram, "C:\\Program Files\\Apache2\\bin\\apache");
-  PlantedProgram hijacker("record_run.exe", "C:\\Program.exe");
-  PlantedProgram server("record_run.exe", installed.serverProgram + ".exe");
+TEST_F(InstalledTree, ServiceCommandsRunTheServerNeverProgramExe) {
+  PlantedProgram server("stand_in_server.exe", installed.serverProgram + ".exe");
   // The stand-in is live: an unquoted command line does start it here.
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -149,23 +156,37 @@ TEST_F(DriveC, ServiceCommandsRunTheServerNeverProgramExe) {
   WaitForSingleObject(started.hProcess, INFINITE);
   CloseHandle(started.hProcess);
   CloseHandle(started.hThread);
-  ASSERT_NE(hijacker.Runs(), "");
+  ASSERT_NE(HijackerRuns(), "");
   fs::remove("C:\\Program.exe.log");
 
-  fs::create_directories(fs::path(installed.configFile).parent_path());
   WriteFile(installed.configFile, "ServerRoot \"C:/Program Files/Apache2\"\r\nListen 80\r\n");
-  RecordingView view;
   PortController controller(ApplyMode::Setup, view);
   controller.Start();
   EXPECT_EQ(controller.configuredPort(), "80");
   view.portText = "8089";
   controller.RequestChange();
 
-  EXPECT_EQ(server.Runs(), "<-k> <install>\r\n<-k> <start>\r\n");
-  EXPECT_EQ(hijacker.Runs(), "");
+  EXPECT_EQ(server.Runs(), "<-k> <install>\n<-k> <start>\n");
+  EXPECT_EQ(HijackerRuns(), "");
   EXPECT_EQ(ReadFile(installed.configFile), "ServerRoot \"C:/Program Files/Apache2\"\r\nListen 8089\r\n");
   EXPECT_EQ(view.calls.back(), "Close");
-  fs::remove_all("C:\\Program Files\\Apache2");
+}
+
+TEST_F(InstalledTree, AFailedChangeIsReportedWithTheFileAsBefore) {
+  const ScopedEnvironment taken("STAND_IN_TAKEN_PORT", "8089");
+  for (const auto& c : kFailedChangeCases) {
+    SCOPED_TRACE(c.name);
+    std::optional<PlantedProgram> server;
+    if (c.serverInstalled) server.emplace("stand_in_server.exe", installed.serverProgram + ".exe");
+    WriteFile(installed.configFile, c.config);
+    PortController controller(c.mode, view);
+    controller.Start();
+    view.portText = "8089";
+    EXPECT_EQ(WrongWithRequest(controller, c, installed.serverProgram), "");
+    EXPECT_FALSE(controller.applied());
+    EXPECT_EQ(ReadFile(installed.configFile), c.config);
+    EXPECT_EQ(server ? server->Runs() : "", c.runs);
+  }
 }
 
 TEST_F(DriveC, ProbeRunsNetstatThroughTheBatchFileAndLeavesBoth) {
@@ -175,6 +196,8 @@ TEST_F(DriveC, ProbeRunsNetstatThroughTheBatchFileAndLeavesBoth) {
   EXPECT_EQ(ProbeUsedPorts(SystemDirectory()), (Strings{"80", "445", "8080", "49703", "53", "445"}));
   EXPECT_EQ(ReadFile("c:\\testport.bat"), "C:\\windows\\system32\\netstat.exe -na > c:\\netstat.log\r\n");
   EXPECT_EQ(ReadFile("c:\\netstat.log"), kCannedNetstat);
+  // While the batch ran, nobody could change or delete it: sharing violations.
+  EXPECT_EQ(NetstatRuns(), "open for writing: error 32\ndelete: error 32\n");
 }
 
 struct UnwritableCase {
