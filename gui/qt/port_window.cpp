@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
@@ -67,6 +68,7 @@ void PortWindow::BuildControls(const FormLayout& layout) {
     switch (control.role) {
       case Role::PortText:
         portText_ = static_cast<QLineEdit*>(widget);
+        portText_->installEventFilter(this);
         typingLimit_ = control.maxLength;
         break;
       case Role::UsedPorts:
@@ -125,8 +127,24 @@ void PortWindow::SelectPort() {
   // when it opens or a box over it closes.
   activateWindow();
   portText_->setFocus();
+  SelectPortText();
+}
+
+void PortWindow::SelectPortText() {
   // Selected from its end back to its start, so the caret sits at the start.
   portText_->setSelection(portText_->text().size(), -portText_->text().size());
+}
+
+bool PortWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Whenever the window itself hands the port box the focus (on opening, on
+  // coming back to the front, after a box), its text is selected again, as a
+  // dialog's edit is: the window may only become active after the selection
+  // was made, and by then it can have been lost. A click or Tab does its own.
+  if (watched == portText_ && event->type() == QEvent::FocusIn) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::OtherFocusReason) SelectPortText();
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 std::string PortWindow::GetPortText() { return portText_->text().toLocal8Bit().toStdString(); }

@@ -47,6 +47,7 @@ class PortWindow : public QWidget, public PortView {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls(const FormLayout& layout);
@@ -56,6 +57,7 @@ class PortWindow : public QWidget, public PortView {
   // The port box takes the focus with its whole text selected, shown from its
   // first character, so that typing replaces the port.
   void SelectPort();
+  void SelectPortText();
   void EndProgram(int exitCode);
 
   PortController controller_;

@@ -112,13 +112,13 @@ class ApacheEndToEnd : public QObject {
     const QString oldPort = FreePort();
     const PrivateServer server;
     QVERIFY(server.Create(oldPort) && server.Start());
-    const QByteArray config = ReadAll(server.path("conf/httpd.conf"));
-    const auto window = MakeWindow("portchange", server.tree());
-    QVERIFY(!gui::StartProgram(*window));
+    const QByteArray config = server.config();
+    gui::PortWindow window(Layout("portchange"), server.tree());
+    QVERIFY(!window.Open());
 
     QTcpServer other;
     QVERIFY(other.listen(QHostAddress::Any));
-    const QStringList boxes = TypeAndPress(*window, QString::number(other.serverPort()));
+    const QStringList boxes = TypeAndPress(window, QString::number(other.serverPort()));
     QCOMPARE(boxes.size(), 1);
     const QString said = "/bin/httpd\" -k start ended with exit code 1, its output ending:\n    ";
     const QString outcome =
@@ -126,8 +126,8 @@ class ApacheEndToEnd : public QObject {
     QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n\"") && boxes[0].contains(said) &&
                  boxes[0].endsWith(outcome),
              qPrintable(boxes[0]));
-    QCOMPARE(window->exitCode(), 1);
-    QCOMPARE(ReadAll(server.path("conf/httpd.conf")), config);
+    QCOMPARE(window.exitCode(), 1);
+    QCOMPARE(server.config(), config);
     const QByteArray reply = HttpGet("127.0.0.1", oldPort);
     QVERIFY2(reply.startsWith("HTTP/1.1 200 ") && reply.endsWith("\r\n\r\n" + server.page()), reply.constData());
   }

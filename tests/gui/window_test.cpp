@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QtTest>
+#include <filesystem>
 #include <map>
 #include <sys/socket.h>
 
@@ -14,19 +15,17 @@
 
 namespace {
 
-// A private tree: httpd.conf and a stand-in server program that logs its runs.
+// A private tree: httpd.conf and the stand-in server program, which logs its runs.
 struct Server {
   explicit Server(const std::string& config) {
     WriteFile(tree.configFile, config);
-    WriteStandInServer(tree.serverProgram, log);
-    WriteFile(log, "");
+    std::filesystem::copy_file(STAND_IN_SERVER, tree.serverProgram);
   }
   QByteArray config() const { return QByteArray::fromStdString(ReadFile(tree.configFile)); }
-  QByteArray commands() const { return QByteArray::fromStdString(ReadFile(log)); }
+  QByteArray commands() const { return QByteArray::fromStdString(ReadFileIfAny(tree.serverProgram + ".log")); }
 
   TempDir dir;
   ServerTree tree{dir / "httpd.conf", dir / "httpd"};
-  std::string log = dir / "service.log";
 };
 
 const char* ProgramOf(ApplyMode mode) { return mode == ApplyMode::Setup ? "portsetup" : "portchange"; }
@@ -141,8 +140,8 @@ class WindowTest : public QObject {
                   ExitCode exitCode, const char* commands) {
       QTest::newRow(tag) << program << broken << action << message << int(exitCode) << QByteArray(commands);
     };
-    row("setup-applied", "portsetup", "", "Command1", "", kApplied, "-k install\n-k start\n");
-    row("change-applied", "portchange", "", "Command1", "", kApplied, "-k stop\n-k start\n");
+    row("setup-applied", "portsetup", "", "Command1", "", kApplied, "<-k> <install>\n<-k> <start>\n");
+    row("change-applied", "portchange", "", "Command1", "", kApplied, "<-k> <stop>\n<-k> <start>\n");
     row("error-at-start-up", "portchange", "unreadable", "", "error: Could not read httpd.conf.", kFailed, "");
     row("error-at-change", "portsetup", "no program", "Command1", "error: Could not change the port.", kFailed, "");
     row("missing-file", "portsetup", "no file", "", "Can't find httpd.conf!", kNotApplied, "");
