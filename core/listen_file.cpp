@@ -1,8 +1,5 @@
 #include "listen_file.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "file_io.h"
 #include "text_lines.h"
 
@@ -11,11 +8,6 @@ namespace {
 constexpr std::string_view kListenPrefix = "Listen ";
 
 }  // namespace
-
-bool IsFileExit(const std::string& strFileName) {
-  std::error_code ignored;
-  return std::filesystem::is_regular_file(strFileName, ignored);
-}
 
 bool IsListenLine(std::string_view line) {
   return line.substr(0, kListenPrefix.size()) == kListenPrefix;

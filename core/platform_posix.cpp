@@ -15,6 +15,7 @@
 
 #include "file_io.h"
 #include "hidden_command.h"
+#include "listen_file.h"
 #include "port_probe.h"
 #include "server_tree.h"
 
@@ -154,4 +155,14 @@ void RunHiddenAndWait(const Command& command) {
   int status;
   while (waitpid(pid, &status, 0) < 0)
     if (errno != EINTR) ThrowSystemError("Cannot wait for " + DescribeCommand(command));
+}
+
+bool IsFileExit(const std::string& strFileName) {
+  struct stat status;
+  return stat(strFileName.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+size_t KnownFileSize(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? static_cast<size_t>(status.st_size) : 0;
 }
