@@ -1,10 +1,4 @@
-#include <QApplication>
+#include "form1_layout.h"
+#include "program_end.h"
 
-#include "form1.h"
-#include "program.h"
-
-int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  portchange::Form1 form;
-  return gui::RunProgram(form);
-}
+int main(int argc, char** argv) { return gui::RunProgram(argc, argv, portchange::kForm1Layout); }

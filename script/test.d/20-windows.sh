@@ -1,12 +1,18 @@
-# The Windows build: the core and its tests cross-built with mingw-w64 and run
-# under Wine, in a Wine prefix of the build's own. The windowed programs are
-# not built here (Debian has no Qt for mingw-w64).
+# The Windows build: the core, the Win32 programs and their tests cross-built
+# with mingw-w64 and run under Wine, in a Wine prefix of the build's own and
+# without X. Then the programs' size and the DLLs they import are checked, and
+# the windows' screenshots are turned into PNGs.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix wine wine64
+ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix wine wine64 fonts-liberation imagemagick
+
+# A shipped program must fit in this, stripped, and need no DLL but these.
+SIZE_LIMIT=$((512 * 1024))
+SYSTEM_DLLS="kernel32.dll user32.dll gdi32.dll comctl32.dll advapi32.dll msvcrt.dll"
 
 started=$SECONDS
-export WINEPREFIX=$BUILD/windows/wineprefix WINEDEBUG=-all
+OUT=$BUILD/windows
+export WINEPREFIX=$OUT/wineprefix WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$WINEPREFIX"
 
@@ -20,6 +26,50 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
   wine wineboot --init
 )
 
+# Windows without X: the null display driver, no crash dialog waiting for a
+# click that never comes, Arial as its metric twin, and Wine's own fonts for
+# the frames and boxes Wine draws.
+cat >"$OUT/prefix.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Graphics"="null"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Arial"="Liberation Sans"
+REG
+wine regedit /S "Z:${OUT//\//\\}\\prefix.reg"
+cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+
+rm -rf "$OUT/screenshots"
 build_and_test windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DPORTCFG_WITH_QT=OFF
-tests=$(ctest --test-dir "$BUILD/windows" -N | sed -n 's/^Total Tests: //p')
+tests=$(ctest --test-dir "$OUT" -N | sed -n 's/^Total Tests: //p')
+
+for program in portsetup portchange; do
+  stripped=$OUT/stripped/$program.exe
+  mkdir -p "$OUT/stripped"
+  x86_64-w64-mingw32-strip -o "$stripped" "$OUT/bin/$program.exe"
+  size=$(stat -c %s "$stripped")
+  dlls=$(x86_64-w64-mingw32-objdump -p "$stripped" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+  echo "$program.exe: $((size / 1024)) KiB stripped, imports $dlls"
+  if [ "$size" -gt "$SIZE_LIMIT" ]; then
+    echo "$program.exe is larger than $((SIZE_LIMIT / 1024)) KiB" >&2
+    exit 1
+  fi
+  for dll in $dlls; do
+    case " $SYSTEM_DLLS " in *" $dll "*) ;; *)
+      echo "$program.exe imports $dll, which is not one of Windows' own DLLs" >&2
+      exit 1
+      ;;
+    esac
+  done
+done
+
+for shot in "$OUT"/screenshots/*.bmp; do
+  convert "$shot" "${shot%.bmp}.png" && rm "$shot"
+done
+echo "Screenshots: $(ls "$OUT"/screenshots)"
 echo "Windows leg: $tests tests ran under Wine in $((SECONDS - started)) s"
