@@ -18,12 +18,16 @@ mkdir -p "$WINEPREFIX"
 
 # One server for the whole run, with Wine's own services started once and
 # detached from our output: started by the first test instead, they would hold
-# CTest's output pipe and every test would wait for them.
+# CTest's output pipe and every test would wait for them. Any program starts
+# them, and makes the prefix if there is none; "wineboot --init" on a new
+# prefix would start a second service manager, and every later start of
+# RpcSs, which each window's first use of the desktop waits for, would then
+# time out after 10 s.
 trap 'wineserver -k 2>/dev/null || true' EXIT
 (
   exec >/dev/null 2>&1 </dev/null
   wineserver -p
-  wine wineboot --init
+  wine cmd /c exit
 )
 
 # Windows without X: the null display driver, no crash dialog waiting for a
