@@ -59,6 +59,11 @@ for program in portsetup portchange; do
   size=$(stat -c %s "$stripped")
   dlls=$(x86_64-w64-mingw32-objdump -p "$stripped" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
   echo "$program.exe: $((size / 1024)) KiB stripped, imports $dlls"
+  # Without its manifest a program would run unelevated and fail at its first write.
+  if ! grep -q 'requireAdministrator' "$stripped"; then
+    echo "$program.exe carries no manifest asking for elevation" >&2
+    exit 1
+  fi
   if [ "$size" -gt "$SIZE_LIMIT" ]; then
     echo "$program.exe is larger than $((SIZE_LIMIT / 1024)) KiB" >&2
     exit 1
