@@ -20,13 +20,14 @@ struct IconDeleter {
 using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 
-// Shows a cursor for as long as it lives, then the one before it.
+// Shows a cursor for as long as it lives, then the one before it, or the
+// arrow when there was none yet (none would hide the pointer).
 class CursorScope {
  public:
   explicit CursorScope(const wchar_t* cursor) : previous_(SetCursor(LoadCursorW(nullptr, cursor))) {}
   CursorScope(const CursorScope&) = delete;
   CursorScope& operator=(const CursorScope&) = delete;
-  ~CursorScope() { SetCursor(previous_); }
+  ~CursorScope() { SetCursor(previous_ ? previous_ : LoadCursorW(nullptr, IDC_ARROW)); }
 
  private:
   HCURSOR previous_;

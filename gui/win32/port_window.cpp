@@ -95,7 +95,6 @@ PortWindow::PortWindow(const FormLayout& layout, ServerTree tree)
     : layout_(layout),
       caption_(FromUtf8(layout.caption)),
       style_(layout.frame == Frame::None ? WS_POPUP : WS_CAPTION | WS_SYSMENU),
-      exStyle_(0),
       controller_(layout.mode, *this, std::move(tree)),
       controls_(layout.controls.size()) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -110,9 +109,9 @@ PortWindow::PortWindow(const FormLayout& layout, ServerTree tree)
     return RegisterClassExW(&windowClass);
   }();
   if (!registered) ThrowLastError("Cannot register the window class");
-  // Where the system opens a window of this style: on the monitor the program
-  // was started for.
-  CreateWindowExW(exStyle_, kClassName, caption_.c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
+  // Where the system opens it: a window with a title bar on the monitor the
+  // program was started for, one without on the main monitor.
+  CreateWindowExW(0, kClassName, caption_.c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                   nullptr, instance, this);
   if (!window_) ThrowLastError("Cannot create the window");
   try {
@@ -184,7 +183,7 @@ void PortWindow::LayOut(UINT dpi) {
 
 SIZE PortWindow::WindowSize() const {
   RECT frame{0, 0, FromTwips(layout_.width, dpi_), FromTwips(layout_.height, dpi_)};
-  AdjustWindowRectExForDpi(&frame, style_, FALSE, exStyle_, dpi_);
+  AdjustWindowRectExForDpi(&frame, style_, FALSE, 0, dpi_);
   return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
@@ -330,6 +329,8 @@ LRESULT CALLBACK PortWindow::Procedure(HWND window, UINT message, WPARAM wParam,
 LRESULT PortWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
+      // Enter arrives as a click of id 1 from the focused control: on a
+      // button it presses that button, as in any dialog; elsewhere nothing.
       if (HIWORD(wParam) == BN_CLICKED && lParam) OnClicked(reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_CTLCOLORSTATIC:

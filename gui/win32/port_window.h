@@ -70,7 +70,7 @@ class PortWindow : public PortView {
 
   const FormLayout& layout_;
   std::wstring caption_;
-  DWORD style_, exStyle_;
+  DWORD style_;
   PortController controller_;
   HWND window_ = nullptr;
   std::vector<HWND> controls_;  // by the layout's index; null for lines

@@ -4,7 +4,8 @@
 # the windows' screenshots are turned into PNGs.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix wine wine64 fonts-liberation imagemagick
+ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix wine wine64 fonts-liberation fonts-droid-fallback \
+  imagemagick
 
 # A shipped program must fit in this, stripped, and need no DLL but these.
 SIZE_LIMIT=$((512 * 1024))
@@ -32,21 +33,15 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 
 # Windows without X: the null display driver, no crash dialog waiting for a
 # click that never comes, Arial as its metric twin, and Wine's own fonts for
-# the frames and boxes Wine draws.
-cat >"$OUT/prefix.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\Drivers]
-"Graphics"="null"
-
-[HKEY_CURRENT_USER\Software\Wine\WineDbg]
-"ShowCrashDialog"=dword:00000000
-
-[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
-"Arial"="Liberation Sans"
-REG
-wine regedit /S "Z:${OUT//\//\\}\\prefix.reg"
-cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+# the frames and boxes Wine draws, with a CJK font behind their captions.
+setting() { wine reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1; }
+setting 'HKCU\Software\Wine\Drivers' Graphics REG_SZ null
+setting 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0
+setting 'HKCU\Software\Wine\Fonts\Replacements' Arial REG_SZ 'Liberation Sans'
+setting 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' 'Tahoma Bold' REG_MULTI_SZ \
+  'DroidSansFallbackFull.ttf,Droid Sans Fallback'
+cp -n /usr/share/wine/fonts/* /usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf \
+  "$WINEPREFIX/drive_c/windows/Fonts/"
 
 rm -rf "$OUT/screenshots"
 build_and_test windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DPORTCFG_WITH_QT=OFF
@@ -80,5 +75,5 @@ done
 for shot in "$OUT"/screenshots/*.bmp; do
   convert "$shot" "${shot%.bmp}.png" && rm "$shot"
 done
-echo "Screenshots: $(ls "$OUT"/screenshots)"
+echo "Screenshots:" "$OUT"/screenshots/*.png
 echo "Windows leg: $tests tests ran under Wine in $((SECONDS - started)) s"

@@ -44,8 +44,6 @@ std::string StandIns::commands() const {
   return fs::exists(record) ? ReadFile(record) : std::string();
 }
 
-namespace {
-
 std::wstring TextOf(HWND window) {
   wchar_t text[512] = L"";
   SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
@@ -57,8 +55,6 @@ std::wstring ClassOf(HWND window) {
   GetClassNameW(window, name, std::size(name));
   return name;
 }
-
-}  // namespace
 
 bool IsMessageBox(HWND window) { return ClassOf(window) == L"#32770"; }
 

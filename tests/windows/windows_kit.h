@@ -44,6 +44,9 @@ struct SeenBox {
   bool icon;  // an icon beside the text: an error box
 };
 
+std::wstring TextOf(HWND window);
+std::wstring ClassOf(HWND window);
+
 bool IsMessageBox(HWND window);
 SeenBox ReadBox(HWND box);
 void PressOk(HWND box);
