@@ -25,7 +25,7 @@ constexpr int kTwipsPerInch = 1440;
 
 int FromTwips(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
 
-// A size given in pixels at 96 DPI.
+// A size given in pixels at 96 DPI, such as a line's width.
 int FromPixels(int pixels, UINT dpi) { return MulDiv(pixels, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI); }
 
 // Edges are converted, not sizes, so controls that meet in twips meet on
@@ -291,7 +291,7 @@ void PortWindow::PaintLines(HDC dc) const {
     if (control.kind != ControlKind::Line) continue;
     const int top = FromTwips(control.place.top, dpi_);
     const RECT line{FromTwips(control.place.left, dpi_), top,
-                    FromTwips(control.place.left + control.place.width, dpi_), top + 1};
+                    FromTwips(control.place.left + control.place.width, dpi_), top + FromPixels(1, dpi_)};
     FillRect(dc, &line,
              GetSysColorBrush(control.lineColour == LineColour::DarkShadow ? COLOR_3DDKSHADOW : COLOR_3DHILIGHT));
   }
@@ -301,7 +301,7 @@ void PortWindow::DrawBanner(HDC dc, const RECT& box) const {
   FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
   const RECT strip{0, 0, FromPixels(kBanner.width, dpi_), FromPixels(kBanner.height, dpi_)};
   FillRect(dc, &strip, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  const RECT rule{strip.left, strip.bottom - 1, strip.right, strip.bottom};
+  const RECT rule{strip.left, strip.bottom - FromPixels(1, dpi_), strip.right, strip.bottom};
   SetDCBrushColor(dc, FromRgb(kBanner.ruleRgb));
   FillRect(dc, &rule, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
   const int icon = FromPixels(kBanner.iconSize, dpi_);
