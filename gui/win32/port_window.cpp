@@ -77,8 +77,10 @@ IconHandle ProgramIcon(int size) {
 
 COLORREF FromRgb(unsigned rgb) { return RGB((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff); }
 
-[[noreturn]] void ThrowLastError(const std::string& what) {
-  throw std::runtime_error(what + " (error " + std::to_string(GetLastError()) + ")");
+// Taken before building the message can change it.
+[[noreturn]] void ThrowLastError(const char* what, const char* name = "") {
+  const DWORD error = GetLastError();
+  throw std::runtime_error(std::string(what) + name + " (error " + std::to_string(error) + ")");
 }
 
 // The picture box passes its labels' colour requests on to the window, which
@@ -147,7 +149,7 @@ void PortWindow::CreateControls() {
       const HWND created = CreateWindowExW(
           kind.exStyle, kind.name, FromUtf8(control.text).c_str(), WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0,
           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index)), instance, nullptr);
-      if (!created) ThrowLastError(std::string("Cannot create ") + control.name);
+      if (!created) ThrowLastError("Cannot create ", control.name);
       controls_[index] = created;
       if (control.maxLength > 0) SendMessageW(created, EM_LIMITTEXT, control.maxLength, 0);
       if (control.kind == ControlKind::Picture) SetWindowSubclass(created, PassColoursUp, 0, 0);
