@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -20,9 +19,7 @@ std::string ReadWholeFile(const std::string& path) {
 
   std::string contents;
   // Room for the whole file at once; the kernel's tables report no size and grow as read.
-  std::error_code noSize;
-  const auto size = std::filesystem::file_size(path, noSize);
-  if (!noSize) contents.reserve(static_cast<size_t>(size));
+  contents.reserve(KnownFileSize(path));
   char buffer[1 << 16];
   // A short count means the end (or an error): asking again would make the
   // kernel walk its socket tables once more for nothing.

@@ -9,6 +9,11 @@ extern const std::string_view kLineEnd;
 // The whole file as bytes. Throws with the path and the system's reason.
 std::string ReadWholeFile(const std::string& path);
 
+// The file's size as the system reports it before reading, or 0 when it
+// reports none (the kernel's tables) or the file cannot be examined. Only a
+// hint for how much room to make.
+size_t KnownFileSize(const std::string& path);
+
 // Writes the contents to a temporary file beside the path, flushes it to disk
 // and puts it in the file's place in one step, keeping the file's permissions.
 // On failure the file is untouched and no temporary file is left behind.

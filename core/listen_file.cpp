@@ -1,8 +1,6 @@
 #include "listen_file.h"
 
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 #include "file_io.h"
 #include "text_lines.h"
@@ -12,11 +10,6 @@ namespace {
 constexpr std::string_view kListenPrefix = "Listen ";
 
 }  // namespace
-
-bool IsFileExit(const std::string& strFileName) {
-  std::error_code ignored;
-  return std::filesystem::is_regular_file(strFileName, ignored);
-}
 
 bool IsListenLine(std::string_view line) {
   return line.substr(0, kListenPrefix.size()) == kListenPrefix;

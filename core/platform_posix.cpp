@@ -16,6 +16,7 @@
 
 #include "file_io.h"
 #include "hidden_command.h"
+#include "listen_file.h"
 #include "port_probe.h"
 #include "server_tree.h"
 
@@ -250,4 +251,14 @@ CommandResult RunHiddenAndWait(const Command& command) {
   if (readError != 0) ThrowSystemError("Cannot read the output of " + DescribeCommand(command), readError);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+bool IsFileExit(const std::string& strFileName) {
+  struct stat status;
+  return stat(strFileName.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+size_t KnownFileSize(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? static_cast<size_t>(status.st_size) : 0;
 }

@@ -13,6 +13,7 @@
 
 #include "file_io.h"
 #include "hidden_command.h"
+#include "listen_file.h"
 #include "port_probe.h"
 #include "server_tree.h"
 
@@ -316,4 +317,15 @@ void ReplaceFileContents(const std::string& path, std::string_view contents) {
     DeleteFileW(temp);
     throw;
   }
+}
+
+bool IsFileExit(const std::string& strFileName) {
+  const DWORD attributes = GetFileAttributesW(Widen(strFileName).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+size_t KnownFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  return static_cast<size_t>(static_cast<unsigned long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+// Owners for the Win32 objects the windows make, each given back once by the
+// call that belongs to it.
+
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+namespace gui {
+
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+struct IconDeleter {
+  void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+
+using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
+using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
+
+// Shows a cursor for as long as it lives, then the one before it, or the
+// arrow when there was none yet (none would hide the pointer).
+class CursorScope {
+ public:
+  explicit CursorScope(const wchar_t* cursor) : previous_(SetCursor(LoadCursorW(nullptr, cursor))) {}
+  CursorScope(const CursorScope&) = delete;
+  CursorScope& operator=(const CursorScope&) = delete;
+  ~CursorScope() { SetCursor(previous_ ? previous_ : LoadCursorW(nullptr, IDC_ARROW)); }
+
+ private:
+  HCURSOR previous_;
+};
+
+}  // namespace gui

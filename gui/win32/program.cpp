@@ -1,0 +1,32 @@
+// The Win32 programs' start and end: each program's main hands its layout here.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <exception>
+#include <string>
+
+#include "port_window.h"
+#include "program_end.h"
+#include "wide_text.h"
+
+namespace gui {
+
+int RunProgram(int, char**, const FormLayout& layout) {
+  try {
+    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    PortWindow window(layout);
+    if (const std::optional<int> exitCode = window.Start()) return *exitCode;
+    MSG message;
+    while (!window.exitCode() && GetMessageW(&message, nullptr, 0, 0) > 0) Deliver(window, message);
+    return window.exitCode().value_or(kNotApplied);
+  } catch (const std::exception& error) {
+    // The window could not be made; there is nothing else to tell it with.
+    MessageBoxW(nullptr, FromAnsi(std::string("The program failed.\n\n") + error.what()).c_str(),
+                FromUtf8(layout.caption).c_str(), MB_OK | MB_ICONERROR);
+    return kFailed;
+  }
+}
+
+}  // namespace gui
