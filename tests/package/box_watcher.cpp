@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -25,11 +26,10 @@ struct BoxSearch {
 BOOL CALLBACK FindBox(HWND window, LPARAM search_address) {
   auto& search = *reinterpret_cast<BoxSearch*>(search_address);
   DWORD owner = 0;
-  char class_name[8];
+  char class_name[8] = "";
   GetWindowThreadProcessId(window, &owner);
-  if (owner != search.process_id || !IsWindowVisible(window) ||
-      GetClassNameA(window, class_name, sizeof class_name) == 0 || std::string(class_name) != "#32770")
-    return TRUE;
+  GetClassNameA(window, class_name, sizeof class_name);
+  if (owner != search.process_id || !IsWindowVisible(window) || std::strcmp(class_name, "#32770") != 0) return TRUE;
   search.box = window;
   return FALSE;
 }
@@ -44,16 +44,13 @@ std::string Text(HWND window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: box_watcher PROGRAM\n");
-    return kWatchFailed;
-  }
-  std::string command_line = std::string("\"") + argv[1] + "\"";
+  std::string command_line = std::string("\"") + (argc == 2 ? argv[1] : "") + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
-    std::fprintf(stderr, "box_watcher: cannot start %s: error %lu\n", argv[1], GetLastError());
+  if (argc != 2 ||
+      !CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    std::fprintf(stderr, "box_watcher: cannot start %s: error %lu\n", command_line.c_str(), GetLastError());
     return kWatchFailed;
   }
   const Handle process(started.hProcess, &CloseHandle);
