@@ -26,6 +26,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ googletest)
 # The native suite: the windows (offscreen, with Arial's metric twin and a CJK
 # font for the setup page's caption) and the end-to-end tests' Apache.
 NATIVE_PACKAGES=("${BUILD_PACKAGES[@]}" qt6-base-dev fonts-liberation fonts-droid-fallback apache2 iproute2)
+# script/package: both Release builds, the icon's export, the deb's dependencies.
+PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" qt6-base-dev g++-mingw-w64-x86-64-posix imagemagick dpkg-dev file)
+# The package leg: the packages' checks besides.
+PACKAGE_CHECK_PACKAGES=("${PACKAGE_PACKAGES[@]}" lintian desktop-file-utils unzip wine wine64)
 
 # Configures, builds and runs the tests of one build folder under build/.
 # The remaining arguments go to CMake.
