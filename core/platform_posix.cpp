@@ -85,7 +85,8 @@ class SocketDiagnostics {
         std::memcpy(&header, batch_ + offset, sizeof header);
         if (header.nlmsg_len < sizeof header || header.nlmsg_len > length - offset) return false;
         if (header.nlmsg_seq == sequence_) {
-          if (header.nlmsg_type == NLMSG_DONE) return true;
+          // The end; an error code after it means the dump broke off.
+          if (header.nlmsg_type == NLMSG_DONE) return !DumpBrokeOff(header, offset);
           if (header.nlmsg_type != type) return false;
           inet_diag_msg socketInfo;
           if (header.nlmsg_len < NLMSG_LENGTH(sizeof socketInfo)) return false;
@@ -97,6 +98,12 @@ class SocketDiagnostics {
     }
   }
 
+  bool DumpBrokeOff(const nlmsghdr& done, size_t offset) const {
+    int error = 0;
+    if (done.nlmsg_len >= NLMSG_LENGTH(sizeof error)) std::memcpy(&error, batch_ + offset + NLMSG_HDRLEN, sizeof error);
+    return error < 0;
+  }
+
   int fd_;
   uint32_t sequence_ = 0;
   // The kernel fills at most about 32 KiB per batch, some 250 sockets.
@@ -106,13 +113,18 @@ class SocketDiagnostics {
 // The ports, or nothing when the kernel refused or broke off.
 using NetlinkPorts = std::optional<std::vector<std::string>>;
 
-// Every TCP socket of both families, in every state. The older request form
+// Every state a socket in /proc/net's tables can be in, from established
+// (1) to a connection request (12). Newer kernels also give sockets that
+// are bound but neither listening nor connected (13), which the tables leave out.
+constexpr uint32_t kTableStates = (1u << 13) - 1;
+
+// Every TCP socket of both families. The older request form
 // asks for both families at once, so the kernel walks its TCP tables once
 // instead of once per family.
 NetlinkPorts ProbeTcpThroughNetlink() {
   std::vector<std::string> ports;
   inet_diag_req request{};
-  request.idiag_states = ~0u;
+  request.idiag_states = kTableStates;
   if (!SocketDiagnostics().AppendPorts(TCPDIAG_GETSOCK, request, ports)) return std::nullopt;
   return ports;
 }
@@ -125,7 +137,7 @@ NetlinkPorts ProbeUdpThroughNetlink() {
     inet_diag_req_v2 request{};
     request.sdiag_family = family;
     request.sdiag_protocol = IPPROTO_UDP;
-    request.idiag_states = ~0u;
+    request.idiag_states = kTableStates;
     if (!diagnostics.AppendPorts(SOCK_DIAG_BY_FAMILY, request, ports)) return std::nullopt;
   }
   return ports;
