@@ -43,8 +43,8 @@ std::string SystemDirectory() { return "/proc/net"; }
 namespace {
 
 // A socket-diagnostics netlink socket: the kernel hands out its socket tables
-// through it in binary batches, walking each table once. Reading the same
-// tables as /proc/net text costs a page per read and a walk more per table.
+// through it in binary batches of some hundred sockets. Reading the same
+// tables as /proc/net text costs a read per page and a walk more per table.
 class SocketDiagnostics {
  public:
   SocketDiagnostics() : fd_(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {}
@@ -100,7 +100,8 @@ class SocketDiagnostics {
 
   bool DumpBrokeOff(const nlmsghdr& done, size_t offset) const {
     int error = 0;
-    if (done.nlmsg_len >= NLMSG_LENGTH(sizeof error)) std::memcpy(&error, batch_ + offset + NLMSG_HDRLEN, sizeof error);
+    if (done.nlmsg_len >= NLMSG_LENGTH(sizeof error))
+      std::memcpy(&error, batch_ + offset + NLMSG_HDRLEN, sizeof error);
     return error < 0;
   }
 
@@ -113,14 +114,13 @@ class SocketDiagnostics {
 // The ports, or nothing when the kernel refused or broke off.
 using NetlinkPorts = std::optional<std::vector<std::string>>;
 
-// Every state a socket in /proc/net's tables can be in, from established
-// (1) to a connection request (12). Newer kernels also give sockets that
-// are bound but neither listening nor connected (13), which the tables leave out.
+// Every state a socket in /proc/net's tables can be in, from established (1)
+// to a connection request (12). Newer kernels also give sockets that are bound
+// but neither listening nor connected (13), which the tables leave out.
 constexpr uint32_t kTableStates = (1u << 13) - 1;
 
-// Every TCP socket of both families. The older request form
-// asks for both families at once, so the kernel walks its TCP tables once
-// instead of once per family.
+// Every TCP socket of both families. The older request form asks for both
+// at once, so the kernel walks its TCP tables once instead of once per family.
 NetlinkPorts ProbeTcpThroughNetlink() {
   std::vector<std::string> ports;
   inet_diag_req request{};
