@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <iterator>
 
-#include "test_support.h"
-
 namespace {
 
 constexpr const char* kBody[] = {
@@ -32,12 +30,12 @@ constexpr const char* kBody[] = {
 constexpr const char* kListenLines[] = {"Listen 80", "Listen 10.0.0.5:8080", "Listen [::1]:443 https"};
 
 struct Table {
-  const char* name;
   size_t share;  // tenths of all sockets
   size_t addressDigits;
 };
 
-constexpr Table kTables[] = {{"tcp", 4, 8}, {"tcp6", 3, 32}, {"udp", 2, 8}, {"udp6", 1, 32}};
+// tcp, tcp6, udp, udp6
+constexpr Table kTables[] = {{4, 8}, {3, 32}, {2, 8}, {1, 32}};
 
 std::string SocketTable(const Table& table, size_t count, size_t firstPort) {
   std::string text = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
@@ -66,11 +64,13 @@ std::string MakeConfiguration(size_t lines) {
   return text;
 }
 
-void WriteSocketTables(const std::filesystem::path& folder, size_t sockets) {
+std::vector<std::string> SocketTables(size_t sockets) {
+  std::vector<std::string> tables;
   size_t firstPort = 0;
   for (const Table& table : kTables) {
     const size_t count = sockets * table.share / 10;
-    WriteFile((folder / table.name).string(), SocketTable(table, count, firstPort));
+    tables.push_back(SocketTable(table, count, firstPort));
     firstPort += count;
   }
+  return tables;
 }

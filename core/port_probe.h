@@ -5,7 +5,8 @@
 #include <vector>
 
 // The directory the used-port probe looks in: the system directory holding
-// netstat on Windows, the kernel's socket tables ("/proc/net") on Linux.
+// netstat on Windows; on Linux the kernel's socket tables ("/proc/net"), read
+// where the kernel refuses to answer through netlink.
 std::string SystemDirectory();
 
 // The local port of every TCP and UDP socket on the machine, as plain decimal

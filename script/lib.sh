@@ -31,11 +31,30 @@ PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" qt6-base-dev g++-mingw-w64-x86-64-posix
 # The package leg: the packages' checks besides.
 PACKAGE_CHECK_PACKAGES=("${PACKAGE_PACKAGES[@]}" lintian desktop-file-utils unzip wine wine64)
 
+# Prints "TEST: REASON" for each test of a CTest JUnit file that was skipped;
+# the reason is the first line the test printed.
+skipped_tests() {
+  [ -f "$1" ] || return 0
+  awk '
+    /<testcase / { match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7); skipped = 0 }
+    /<skipped/ { skipped = 1 }
+    skipped && /<system-out>/ {
+      sub(/.*<system-out>/, ""); sub(/<\/system-out>.*/, "")
+      gsub(/&quot;/, "\""); gsub(/&apos;/, "\047"); gsub(/&lt;/, "<"); gsub(/&gt;/, ">"); gsub(/&amp;/, "\\&")
+      print name ": " $0; skipped = 0
+    }' "$1"
+}
+
 # Configures, builds and runs the tests of one build folder under build/.
-# The remaining arguments go to CMake.
+# The remaining arguments go to CMake. Skipped tests are printed, and added to
+# the file PORTCFG_SKIPPED names (script/test's summary), if any.
 build_and_test() {
   local name=$1; shift
+  local results=$BUILD/$name/ctest-results.xml status=0
   cmake -S "$ROOT" -B "$BUILD/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORTCFG_WERROR=ON "$@" >/dev/null
   cmake --build "$BUILD/$name"
-  ctest --test-dir "$BUILD/$name" --output-on-failure --timeout 300
+  rm -f "$results"
+  ctest --test-dir "$BUILD/$name" --output-on-failure --timeout 300 --output-junit "$results" || status=$?
+  skipped_tests "$results" | sed "s/^/Skipped in $name: /" | tee -a "${PORTCFG_SKIPPED:-/dev/null}"
+  return "$status"
 }

@@ -10,7 +10,7 @@
 
 #include "test_support.h"
 
-Listener::Listener(int family) : fd_(socket(family, SOCK_STREAM, 0)) {
+Listener::Listener(int family, int type) : fd_(socket(family, type, 0)) {
   if (fd_ < 0) throw std::runtime_error("socket failed");
   sockaddr_storage address{};
   socklen_t length;
@@ -26,7 +26,8 @@ Listener::Listener(int family) : fd_(socket(family, SOCK_STREAM, 0)) {
     length = sizeof v6;
   }
   auto* generic = reinterpret_cast<sockaddr*>(&address);
-  if (bind(fd_, generic, length) != 0 || listen(fd_, 1) != 0 || getsockname(fd_, generic, &length) != 0) {
+  if (bind(fd_, generic, length) != 0 || (type == SOCK_STREAM && listen(fd_, 1) != 0) ||
+      getsockname(fd_, generic, &length) != 0) {
     close(fd_);
     throw std::runtime_error("cannot listen on loopback");
   }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <sys/socket.h>
+
 #include <string>
 #include <string_view>
 
-// A TCP socket listening on a free loopback port of the given family.
+// A socket on a free loopback port of the given family: listening for TCP, or
+// with SOCK_DGRAM a bound UDP socket.
 class Listener {
  public:
-  explicit Listener(int family);
+  explicit Listener(int family, int type = SOCK_STREAM);
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
   ~Listener();
