@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -145,13 +144,13 @@ NetlinkPorts ProbeUdpThroughNetlink() {
   return ports;
 }
 
-// TCP then UDP: the sockets /proc/net's tables hold. The kernel's walks of
-// its tables are most of the time, so the two protocols are read at once.
+// TCP then UDP: the sockets /proc/net's tables hold. Read one after the
+// other, on the window's one thread, as everything else is.
 NetlinkPorts ProbeThroughNetlink() {
-  std::future<NetlinkPorts> udpReader = std::async(std::launch::async, ProbeUdpThroughNetlink);
   NetlinkPorts ports = ProbeTcpThroughNetlink();
-  NetlinkPorts udp = udpReader.get();
-  if (!ports || !udp) return std::nullopt;
+  if (!ports) return std::nullopt;
+  NetlinkPorts udp = ProbeUdpThroughNetlink();
+  if (!udp) return std::nullopt;
   ports->insert(ports->end(), std::make_move_iterator(udp->begin()), std::make_move_iterator(udp->end()));
   return ports;
 }
