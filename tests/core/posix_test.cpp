@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -18,12 +19,18 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-TEST(RunHiddenAndWait, StdinIsEmpty) {
+// The command reads nothing, even while this program has input waiting.
+TEST(RunHiddenAndWait, InputIsEmpty) {
   TempDir dir;
-  WriteFile(dir / "reader", "#!/bin/sh\ncat > \"$(dirname \"$0\")/input\"\n");
+  WriteFile(dir / "typed", "typed");
+  WriteFile(dir / "reader", "#!/bin/sh\ncat\n");
   std::filesystem::permissions(dir / "reader", std::filesystem::perms(0755));
-  RunHiddenAndWait({dir / "reader", {}});
-  EXPECT_EQ(ReadFile(dir / "input"), "");
+  const int input = dup(STDIN_FILENO);
+  ASSERT_TRUE(std::freopen((dir / "typed").c_str(), "r", stdin));
+  const std::string read = RunHiddenAndWait({dir / "reader", {}}).output;
+  dup2(input, STDIN_FILENO);
+  close(input);
+  EXPECT_EQ(read, "");
 }
 
 std::string Attribute(const std::string& path, const char* name) {

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
+// An absolute prefix makes the folder there instead.
 TempDir::TempDir(std::string_view prefix)
     : path_(std::filesystem::temp_directory_path() / (std::string(prefix) + std::to_string(std::random_device()()))) {
   std::filesystem::create_directories(path_);
@@ -22,7 +23,7 @@ TempDir::~TempDir() {
 }
 
 void WriteFile(const std::string& path, std::string_view contents) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(path, std::ios::binary);
   if (!out.write(contents.data(), static_cast<std::streamsize>(contents.size())).flush())
     throw std::runtime_error("cannot write " + path);
 }
@@ -47,8 +48,8 @@ std::vector<std::string> FileNames(const std::filesystem::path& folder) {
   return names;
 }
 
+// Windows: the process's own environment, which the programs it starts inherit.
 #ifdef _WIN32
-// The Win32 environment, which the programs started meanwhile inherit.
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
   SetEnvironmentVariableA(name, value);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// The tests' kit on every platform: folders, files, the environment the
+// The tests' kit on every platform: folders and files, the environment the
 // commands started inherit, and a view that records what a controller does.
 
 #include <filesystem>

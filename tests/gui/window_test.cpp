@@ -13,7 +13,6 @@
 #include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 #include <cstddef>
@@ -94,40 +93,38 @@ QStringList Press(const QWidget& window, const char* control = "Command1", const
   return Answering([&] { QTest::mouseClick(Control(window, control), Qt::LeftButton); }, screenshot);
 }
 
-// A private tree in the upstream layout, its path with spaces: httpd.conf and
-// the stand-in server program, which logs its runs.
-struct Server {
-  explicit Server(const std::string& config, bool installed = true) {
+// A private tree in the upstream layout, its path with spaces.
+struct Tree {
+  explicit Tree(const std::string& where = "portcfg tree ") : dir(where) {}
+  QByteArray config() const { return QByteArray::fromStdString(ReadFile(tree.configFile)); }
+  QByteArray runs() const { return QByteArray::fromStdString(ReadFileIfAny(tree.serverProgram + ".log")); }
+
+  TempDir dir;
+  ServerTree tree{dir / "conf/httpd.conf", dir / "bin/httpd"};
+};
+
+// The server program is the stand-in, which logs its runs.
+struct StandInTree : Tree {
+  explicit StandInTree(const std::string& config, bool installed = true) {
     std::filesystem::create_directory(dir / "conf");
     std::filesystem::create_directory(dir / "bin");
     WriteFile(tree.configFile, config);
     if (installed) std::filesystem::copy_file(STAND_IN_SERVER, tree.serverProgram);
   }
-  QByteArray config() const { return QByteArray::fromStdString(ReadFile(tree.configFile)); }
-  QByteArray runs() const { return QByteArray::fromStdString(ReadFileIfAny(tree.serverProgram + ".log")); }
-
-  TempDir dir{"portcfg tree "};
-  ServerTree tree{dir / "conf/httpd.conf", dir / "bin/httpd"};
 };
 
-// A tree laid out by script/apache-tree under the build folder, with a page of
-// its own. Its server is stopped and the tree removed when the object goes.
-class ApacheTree {
- public:
-  bool Create(const QString& listen) const {
-    if (QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", dir_.path(), listen}) != 0) return false;
-    WriteFile(path("htdocs/index.html").toStdString(), page().toStdString());
-    return true;
+// Laid out by script/apache-tree, with its path as its page; the server is
+// stopped before the tree goes.
+struct ApacheTree : Tree {
+  explicit ApacheTree(const QString& listen) : Tree(qEnvironmentVariable("PORTCFG_E2E_TREES").toStdString() + "/tree ") {
+    const QString root = QString::fromStdString(dir.path().string());
+    created = QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", root, listen}) == 0;
+    WriteFile(dir / "htdocs/index.html", dir.path().string());
   }
-  ~ApacheTree() { QProcess::execute(path("bin/httpd"), {"-k", "stop"}); }
-  bool Start() const { return QProcess::execute(path("bin/httpd"), {"-k", "start"}) == 0; }
-  QString path(const char* name) const { return dir_.filePath(name); }
-  QByteArray config() const { return QByteArray::fromStdString(ReadFile(path("conf/httpd.conf").toStdString())); }
-  ServerTree tree() const { return {path("conf/httpd.conf").toStdString(), path("bin/httpd").toStdString()}; }
-  QByteArray page() const { return "private server " + dir_.path().toUtf8() + "\n"; }
+  ~ApacheTree() { Run("stop"); }
+  bool Run(const char* command) const { return QProcess::execute(tree.serverProgram.c_str(), {"-k", command}) == 0; }
 
- private:
-  QTemporaryDir dir_{qEnvironmentVariable("PORTCFG_E2E_TREES") + "/tree XXXXXX"};
+  bool created;
 };
 
 // A loopback port no socket uses at the moment of asking.
@@ -239,7 +236,7 @@ class WindowTest : public QObject {
   void layout() {
     const LayoutCase& c = kLayoutCases[Row()];
     const gui::FormLayout& layout = Layout(c.mode);
-    const Server server(c.config);
+    const StandInTree server(c.config);
     gui::PortWindow window(layout, server.tree);
 
     const char* const classOfKind[] = {"QLabel", "QLabel", "QLineEdit", "QListWidget", "QPushButton", "QWidget"};
@@ -299,7 +296,7 @@ class WindowTest : public QObject {
     QVERIFY(bound.bind(QHostAddress::LocalHost));
     client.connectToHost(QHostAddress::LocalHost, tcp4.serverPort());
     QVERIFY(client.waitForConnected());
-    const Server server("Listen 80\n");
+    const StandInTree server("Listen 80\n");
     gui::PortWindow window(Layout(ApplyMode::Change), server.tree);
     QCOMPARE(window.Open(), std::nullopt);
     std::map<quint16, qsizetype> expected{{bound.localPort(), 0}};
@@ -332,7 +329,7 @@ class WindowTest : public QObject {
     QTcpServer used;
     QVERIFY(used.listen(QHostAddress::LocalHost));
     const std::string port = std::to_string(used.serverPort());
-    const Server server(WithPort(c.config, port));
+    const StandInTree server(WithPort(c.config, port));
     gui::PortWindow window(Layout(c.mode), server.tree);
     QCOMPARE(window.Open(), std::nullopt);
     // Put in as start-up would: some texts are longer than a user may type.
@@ -351,7 +348,7 @@ class WindowTest : public QObject {
   // an error box ends the program, with httpd.conf as before.
   void failedChanges() {
     const FailedChangeCase& c = kFailedChangeCases[Row()];
-    const Server server(c.config, c.serverInstalled);
+    const StandInTree server(c.config, c.serverInstalled);
     gui::PortWindow window(Layout(c.mode), server.tree);
     QCOMPARE(window.Open(), std::nullopt);
     const QString port = UnlistedPort(window);
@@ -373,7 +370,7 @@ class WindowTest : public QObject {
   // written or run.
   void endsUnapplied() {
     const EndCase& c = kEndCases[Row()];
-    const Server server("Listen 80\r\n");
+    const StandInTree server("Listen 80\r\n");
     ServerTree tree = server.tree;
     if (*c.configFile) tree.configFile = c.configFile;
     gui::PortWindow window(Layout(c.mode), tree);
@@ -404,21 +401,22 @@ class WindowTest : public QObject {
     if (!qEnvironmentVariableIsSet("PORTCFG_E2E_TREES")) QSKIP("runs in a network of its own, as e2e_apache");
     const bool running = c.mode == ApplyMode::Change;
     const QString oldPort = c.address + QString::number(FreePort());
-    const ApacheTree server;
-    QVERIFY(server.Create(oldPort) && (!running || server.Start()));
+    const ApacheTree server(oldPort);
+    QVERIFY(server.created && (!running || server.Run("start")));
+    const QByteArray page = QByteArray::fromStdString(server.dir.path().string());
     QByteArray config = server.config();
 
-    gui::PortWindow window(Layout(c.mode), server.tree());
+    gui::PortWindow window(Layout(c.mode), server.tree);
     QVERIFY(!window.Open());
     const QString newPort = UnlistedPort(window);
     window.SetPortText(" 0" + newPort.toStdString() + " ");
     QCOMPARE(Press(window), QStringList{});
     QCOMPARE(window.exitCode(), gui::kApplied);
-    QCOMPARE(QFile::exists(server.path("logs/service-installed")), !running);
-    QCOMPARE(PageAt("127.0.0.1", newPort, server.page()), "the page");
-    QCOMPARE(PageAt("127.0.0.1", oldPort.section(':', -1), server.page()), "Connection refused");
+    QCOMPARE(std::filesystem::exists(server.dir / "logs/service-installed"), !running);
+    QCOMPARE(PageAt("127.0.0.1", newPort, page), "the page");
+    QCOMPARE(PageAt("127.0.0.1", oldPort.section(':', -1), page), "Connection refused");
     // 127.0.0.2 is loopback too: only a server bound to every address answers there.
-    QCOMPARE(PageAt("127.0.0.2", newPort, server.page()) == "the page", !*c.address);
+    QCOMPARE(PageAt("127.0.0.2", newPort, page) == "the page", !*c.address);
     // The rest of the file is as it was, every line written back with this
     // platform's line end (LF).
     const QByteArray line = "\r\nListen " + oldPort.toLatin1() + "\r\n";
