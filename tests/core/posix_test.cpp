@@ -43,7 +43,6 @@ TEST(RewriteListenLines, KeepsPermissionsLinksAndExtendedAttributes) {
   TempDir dir;
   const std::string conf = dir / "httpd.conf";
   WriteFile(conf, "Listen 80\n");
-  std::filesystem::permissions(conf, std::filesystem::perms(0640));
   // The ACL "user::rw- user:nobody:r-- group::r-- mask::r-- other::r--" in the
   // kernel's format, as setfacl writes it.
   const std::string acl("\x02\0\0\0" "\x01\0\x06\0\xff\xff\xff\xff" "\x02\0\x04\0\xfe\xff\0\0" "\x04\0\x04\0\xff\xff\xff\xff"
@@ -51,6 +50,8 @@ TEST(RewriteListenLines, KeepsPermissionsLinksAndExtendedAttributes) {
   if (setxattr(conf.c_str(), "user.portcfg", "kept", 4, 0) != 0 ||
       setxattr(conf.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
     GTEST_SKIP() << "this file system takes no user attributes or ACLs: " << std::strerror(errno);
+  // The set-group-ID bit, which no ACL carries.
+  std::filesystem::permissions(conf, std::filesystem::perms::set_gid, std::filesystem::perm_options::add);
   std::filesystem::create_symlink(conf, dir / "link.conf");
   const auto permissions = std::filesystem::status(conf).permissions();
 

@@ -93,6 +93,16 @@ QStringList Press(const QWidget& window, const char* control = "Command1", const
   return Answering([&] { QTest::mouseClick(Control(window, control), Qt::LeftButton); }, screenshot);
 }
 
+// The window, with a record of each time its controller enables or disables Apply.
+struct SpiedWindow : gui::PortWindow {
+  using PortWindow::PortWindow;
+  void SetApplyEnabled(bool enabled) override {
+    applyEnabled << enabled;
+    PortWindow::SetApplyEnabled(enabled);
+  }
+  QList<bool> applyEnabled;
+};
+
 // A private tree in the upstream layout, its path with spaces.
 struct Tree {
   explicit Tree(const std::string& where = "portcfg tree ") : dir(where) {}
@@ -330,11 +340,13 @@ class WindowTest : public QObject {
     QVERIFY(used.listen(QHostAddress::LocalHost));
     const std::string port = std::to_string(used.serverPort());
     const StandInTree server(WithPort(c.config, port));
-    gui::PortWindow window(Layout(c.mode), server.tree);
+    SpiedWindow window(Layout(c.mode), server.tree);
     QCOMPARE(window.Open(), std::nullopt);
     // Put in as start-up would: some texts are longer than a user may type.
     window.SetPortText(WithPort(c.typed, port));
     QCOMPARE(Press(window, "Command1", &c == kRefusalCases ? "refusal-box" : ""), QStringList{c.message});
+    // Disabled while the request runs.
+    QCOMPARE(window.applyEnabled, (QList<bool>{false, true}));
     QVERIFY(Control(window, "Command1")->isEnabled());
     QTRY_COMPARE(QApplication::focusWidget(), PortBox(window));
     QCOMPARE(PortBox(window)->selectedText(), QString::fromStdString(WithPort(c.typed, port)));
@@ -370,6 +382,8 @@ class WindowTest : public QObject {
   // written or run.
   void endsUnapplied() {
     const EndCase& c = kEndCases[Row()];
+    QTcpServer used;
+    QVERIFY(used.listen(QHostAddress::LocalHost));
     const StandInTree server("Listen 80\r\n");
     ServerTree tree = server.tree;
     if (*c.configFile) tree.configFile = c.configFile;
@@ -388,6 +402,8 @@ class WindowTest : public QObject {
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QCOMPARE(texts.size(), *c.message ? 1 : 0);
     if (*c.message) QVERIFY2(texts[0].startsWith(c.message), qPrintable(texts[0]));
+    // The start-up's probe comes first, whatever follows.
+    QVERIFY(ListedPorts(window).contains(QString::number(used.serverPort())));
     QCOMPARE(server.config(), "Listen 80\r\n");
     QCOMPARE(server.runs(), "");
   }
