@@ -330,7 +330,7 @@ class WindowTest : public QObject {
 
   void refusals_data() {
     QTest::addColumn<int>("row");
-    for (const RefusalCase& c : kRefusalCases) QTest::addRow("%s", c.typed) << int(&c - kRefusalCases);
+    for (const RefusalCase& c : kRefusalCases) QTest::addRow("%d '%s'", int(&c - kRefusalCases), c.typed) << int(&c - kRefusalCases);
   }
 
   // One box, then the window waits again with the port box ready for the next port.

@@ -34,6 +34,8 @@ inline constexpr RefusalCase kRefusalCases[] = {
     {ApplyMode::Change, "Listen 127.0.0.1:P\r\n", "P", "Not change."},
     {ApplyMode::Change, "Listen [::1]:P http\r\n", "P", "Not change."},
     {ApplyMode::Change, "ServerName x\r\n", "P", "Can't use."},
+    {ApplyMode::Change, "ServerName x\r\n", "Text1", "Must be number."},
+    {ApplyMode::Change, "Listen P\r\n", "0", "Must be 0~65536"},
 };
 
 // Replaces every "P" in the text by the port.
