@@ -1,7 +1,7 @@
 // Both programs' windows, offscreen, driven as their user would. On private
 // trees whose server program is the stand-in: how they are laid out and open,
 // list the used ports, refuse, fail and end. On the private tree of a real
-// Apache (run in a network of its own): how they move the server.
+// Apache, in a network of its own: how they move the server.
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
@@ -123,10 +123,11 @@ struct StandInTree : Tree {
   }
 };
 
-// Laid out by script/apache-tree, with its path as its page; the server is
-// stopped before the tree goes.
+// Laid out by script/apache-tree where the test is told, with its path as its
+// page; the server is stopped before the tree goes.
 struct ApacheTree : Tree {
-  explicit ApacheTree(const QString& listen) : Tree(qEnvironmentVariable("PORTCFG_E2E_TREES").toStdString() + "/tree ") {
+  explicit ApacheTree(const QString& listen)
+      : Tree(qEnvironmentVariable("PORTCFG_E2E_TREES").toStdString() + "/tree ") {
     const QString root = QString::fromStdString(dir.path().string());
     created = QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", root, listen}) == 0;
     WriteFile(dir / "htdocs/index.html", dir.path().string());
@@ -138,9 +139,9 @@ struct ApacheTree : Tree {
 };
 
 // A loopback port no socket uses at the moment of asking.
-quint16 FreePort() {
+QString FreePort() {
   QTcpServer probe;
-  return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+  return probe.listen(QHostAddress::LocalHost) ? QString::number(probe.serverPort()) : "none";
 }
 
 // Whether a GET of "/" over HTTP/1.0 gets the page, or why not.
@@ -170,34 +171,7 @@ bool RefuseNetlink() {
   return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
-// One data row per case, named by it, holding its index.
-template <typename Case, size_t count>
-void AddRows(const Case (&cases)[count]) {
-  QTest::addColumn<int>("row");
-  for (const Case& c : cases) QTest::newRow(c.name) << int(&c - cases);
-}
-
-int Row() {
-  QFETCH(int, row);
-  return row;
-}
-
-struct LayoutCase {
-  const char* name;
-  ApplyMode mode;
-  const char* config;
-  const char* shown;  // selected on opening
-  const char* typed;  // over the selection
-  const char* text;
-};
-
-const LayoutCase kLayoutCases[] = {
-    {"portsetup", ApplyMode::Setup, "ServerRoot x\n", "Text1", "8123456", "81234"},
-    // The last Listen line's port; cut to five characters, it would read "00080".
-    {"portchange", ApplyMode::Change, "Listen 80\nListen 0008080\n", "0008080", "81", "81"},
-};
-
-// Endings without a change, with a new port in the box.
+// How a program ends without a change, with a new port in the box.
 struct EndCase {
   const char* name;
   ApplyMode mode;
@@ -216,17 +190,17 @@ const EndCase kEndCases[] = {
     {"close box", ApplyMode::Setup, "", "close", "", gui::kNotApplied},
 };
 
-struct ApacheCase {
-  const char* name;
-  ApplyMode mode;
-  const char* address;
-};
+// One data row per case of the table, holding its index.
+template <typename Case, size_t count>
+void AddRows(const Case (&cases)[count], const char* Case::*name) {
+  QTest::addColumn<int>("row");
+  for (const Case& c : cases) QTest::addRow("%d %s", int(&c - cases), c.*name) << int(&c - cases);
+}
 
-const ApacheCase kApacheCases[] = {
-    {"change, every address", ApplyMode::Change, ""},
-    {"change, bound to 127.0.0.1", ApplyMode::Change, "127.0.0.1:"},
-    {"setup, stopped server", ApplyMode::Setup, ""},
-};
+int Row() {
+  QFETCH(int, row);
+  return row;
+}
 
 }  // namespace
 
@@ -239,23 +213,38 @@ class WindowTest : public QObject {
   // Every test runs a second time with the probe reading the kernel's tables.
   void initTestCase() { QVERIFY(!netlinkRefused_ || RefuseNetlink()); }
 
-  void layout_data() { AddRows(kLayoutCases); }
+  void layout_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QString>("shown");  // selected on opening
+    QTest::addColumn<QString>("typed");  // over it
+    QTest::addColumn<QString>("text");
+    QTest::newRow("portsetup") << int(ApplyMode::Setup) << QByteArray("ServerRoot x\n") << "Text1" << "8123456"
+                               << "81234";
+    // The last Listen line's port; cut to five characters, it would read "00080".
+    QTest::newRow("portchange") << int(ApplyMode::Change) << QByteArray("Listen 80\nListen 0008080\n") << "0008080"
+                                << "81" << "81";
+  }
 
   // The window shows its table (every control, the tab chain, frame, size and
   // icon) and opens centred, with the port selected in the port box.
   void layout() {
-    const LayoutCase& c = kLayoutCases[Row()];
-    const gui::FormLayout& layout = Layout(c.mode);
-    const StandInTree server(c.config);
+    QFETCH(int, mode);
+    QFETCH(QByteArray, config);
+    QFETCH(QString, shown);
+    QFETCH(QString, typed);
+    QFETCH(QString, text);
+    const gui::FormLayout& layout = Layout(ApplyMode(mode));
+    const StandInTree server(config.toStdString());
     gui::PortWindow window(layout, server.tree);
 
     const char* const classOfKind[] = {"QLabel", "QLabel", "QLineEdit", "QListWidget", "QPushButton", "QWidget"};
     std::map<int, QString> tabChain;
     for (const gui::ControlLayout& control : layout.controls) {
       const QWidget* widget = Control(window, control.name);
+      const gui::Twips& at = control.place;
       // A line is drawn one pixel thick.
-      const gui::Twips& place = control.place;
-      QCOMPARE(widget->geometry(), QRect(place.left / 15, place.top / 15, place.width / 15, std::max(place.height / 15, 1)));
+      QCOMPARE(widget->geometry(), QRect(at.left / 15, at.top / 15, at.width / 15, std::max(at.height / 15, 1)));
       QCOMPARE(widget->metaObject()->className(), classOfKind[int(control.kind)]);
       QCOMPARE(widget->parentWidget()->objectName(), control.container);
       QCOMPARE(widget->font().family(), "Arial");
@@ -277,13 +266,13 @@ class WindowTest : public QObject {
     QCOMPARE(window.Open(), std::nullopt);
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(window.frameGeometry().center(), window.screen()->availableGeometry().center());
-    SaveScreenshot(window, c.name);
+    SaveScreenshot(window, QTest::currentDataTag());
     QLineEdit* box = PortBox(window);
     QCOMPARE(QApplication::focusWidget(), box);
-    QCOMPARE(box->selectedText(), c.shown);
+    QCOMPARE(box->selectedText(), shown);
     QCOMPARE(box->cursorPosition(), 0);
-    QTest::keyClicks(box, c.typed);
-    QCOMPARE(box->text(), c.text);
+    QTest::keyClicks(box, typed);
+    QCOMPARE(box->text(), text);
     // Once round the chain, from the port box and back to it.
     QStringList chain, walked;
     for (const auto& [index, name] : tabChain) {
@@ -322,16 +311,14 @@ class WindowTest : public QObject {
     if (!netlinkRefused_) QSKIP("netlink answers");
     TempDir dir;
     const std::string header = "  sl  local_address rem_address   st\n";
+    const std::string any6 = "00000000000000000000000000000000";
     WriteFile(dir / "tcp", header + "   0: 0100007F:0050 00000000:0000 0A\n");
-    WriteFile(dir / "tcp6", header + "   0: 00000000000000000000000000000000:1F90 00000000000000000000000000000000:0000 0A\n");
+    WriteFile(dir / "tcp6", header + "   0: " + any6 + ":1F90 " + any6 + ":0000 0A\n");
     WriteFile(dir / "udp", header + "   0: 00000000:0035 00000000:0000 07\n");
     QCOMPARE(ProbeUsedPorts(dir.path().string()), (std::vector<std::string>{"80", "8080", "53"}));
   }
 
-  void refusals_data() {
-    QTest::addColumn<int>("row");
-    for (const RefusalCase& c : kRefusalCases) QTest::addRow("%d '%s'", int(&c - kRefusalCases), c.typed) << int(&c - kRefusalCases);
-  }
+  void refusals_data() { AddRows(kRefusalCases, &RefusalCase::typed); }
 
   // One box, then the window waits again with the port box ready for the next port.
   void refusals() {
@@ -354,7 +341,7 @@ class WindowTest : public QObject {
     QCOMPARE(server.runs(), "");
   }
 
-  void failedChanges_data() { AddRows(kFailedChangeCases); }
+  void failedChanges_data() { AddRows(kFailedChangeCases, &FailedChangeCase::name); }
 
   // The new port is free at start-up but taken when the server starts on it:
   // an error box ends the program, with httpd.conf as before.
@@ -376,10 +363,9 @@ class WindowTest : public QObject {
     QCOMPARE(server.runs(), c.runs);
   }
 
-  void endsUnapplied_data() { AddRows(kEndCases); }
+  void endsUnapplied_data() { AddRows(kEndCases, &EndCase::name); }
 
-  // How the program ends without a change: its code and its box, and nothing
-  // written or run.
+  // Its code and its box, and nothing written or run.
   void endsUnapplied() {
     const EndCase& c = kEndCases[Row()];
     QTcpServer used;
@@ -408,21 +394,28 @@ class WindowTest : public QObject {
     QCOMPARE(server.runs(), "");
   }
 
-  void movesARealApache_data() { AddRows(kApacheCases); }
+  void movesARealApache_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("change, every address") << int(ApplyMode::Change) << QString();
+    QTest::newRow("change, bound to 127.0.0.1") << int(ApplyMode::Change) << QStringLiteral("127.0.0.1:");
+    QTest::newRow("setup, stopped server") << int(ApplyMode::Setup) << QString();
+  }
 
   // portchange moves a running server; portsetup installs and starts a stopped
   // one. The port is written as typed, without its blanks.
   void movesARealApache() {
-    const ApacheCase& c = kApacheCases[Row()];
+    QFETCH(int, mode);
+    QFETCH(QString, address);
     if (!qEnvironmentVariableIsSet("PORTCFG_E2E_TREES")) QSKIP("runs in a network of its own, as e2e_apache");
-    const bool running = c.mode == ApplyMode::Change;
-    const QString oldPort = c.address + QString::number(FreePort());
-    const ApacheTree server(oldPort);
+    const bool running = ApplyMode(mode) == ApplyMode::Change;
+    const QString oldPort = FreePort();
+    const ApacheTree server(address + oldPort);
     QVERIFY(server.created && (!running || server.Run("start")));
     const QByteArray page = QByteArray::fromStdString(server.dir.path().string());
     QByteArray config = server.config();
 
-    gui::PortWindow window(Layout(c.mode), server.tree);
+    gui::PortWindow window(Layout(ApplyMode(mode)), server.tree);
     QVERIFY(!window.Open());
     const QString newPort = UnlistedPort(window);
     window.SetPortText(" 0" + newPort.toStdString() + " ");
@@ -430,15 +423,14 @@ class WindowTest : public QObject {
     QCOMPARE(window.exitCode(), gui::kApplied);
     QCOMPARE(std::filesystem::exists(server.dir / "logs/service-installed"), !running);
     QCOMPARE(PageAt("127.0.0.1", newPort, page), "the page");
-    QCOMPARE(PageAt("127.0.0.1", oldPort.section(':', -1), page), "Connection refused");
+    QCOMPARE(PageAt("127.0.0.1", oldPort, page), "Connection refused");
     // 127.0.0.2 is loopback too: only a server bound to every address answers there.
-    QCOMPARE(PageAt("127.0.0.2", newPort, page) == "the page", !*c.address);
+    QCOMPARE(PageAt("127.0.0.2", newPort, page) == "the page", address.isEmpty());
     // The rest of the file is as it was, every line written back with this
     // platform's line end (LF).
-    const QByteArray line = "\r\nListen " + oldPort.toLatin1() + "\r\n";
-    QVERIFY(config.contains(line));
-    config.replace(line, QByteArray("\r\nListen ") + c.address + "0" + newPort.toLatin1() + "\r\n").replace("\r\n", "\n");
-    QCOMPARE(server.config(), config);
+    config.replace("\r\nListen " + (address + oldPort).toLatin1() + "\r\n",
+                   "\r\nListen " + (address + "0" + newPort).toLatin1() + "\r\n");
+    QCOMPARE(server.config(), config.replace("\r\n", "\n"));
   }
 };
 
