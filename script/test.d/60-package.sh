@@ -96,7 +96,7 @@ check_zip() {
   start_wine
   for program in portsetup portchange; do
     rm -f "$WINEPREFIX/drive_c/testport.bat" "$WINEPREFIX/drive_c/netstat.log"
-    boxes=$(wine "$BUILD/package-windows/bin/box_watcher.exe" "$(winepath -w "$root/$folder/$program.exe")" | tr -d '\r') &&
+    boxes=$(timeout 60 wine "$BUILD/package-windows/bin/box_watcher.exe" "$(winepath -w "$root/$folder/$program.exe")" | tr -d '\r') &&
       code=0 || code=$?
     expect_missing_tree_run "$program.exe (zip)" "$boxes" "$code"
     [ -f "$WINEPREFIX/drive_c/testport.bat" ] && [ -f "$WINEPREFIX/drive_c/netstat.log" ] ||

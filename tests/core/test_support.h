@@ -1,5 +1,8 @@
 #pragma once
 
+// The tests' kit on every platform: folders and files, the environment the
+// commands started inherit, and a view that records what a controller does.
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -28,8 +31,7 @@ std::string ReadFileIfAny(const std::string& path);
 // The names in the folder, sorted.
 std::vector<std::string> FileNames(const std::filesystem::path& folder);
 
-// Sets an environment variable, which the commands started meanwhile
-// inherit, for one scope.
+// Sets an environment variable for one scope.
 class ScopedEnvironment {
  public:
   ScopedEnvironment(const char* name, const char* value);
@@ -48,9 +50,12 @@ class RecordingView : public PortView {
   std::vector<std::string> calls;
 
   std::string GetPortText() override { return portText; }
-  void SetPortText(const std::string& text) override;
-  void AddUsedPort(const std::string& port) override;
-  void SetApplyEnabled(bool enabled) override;
-  void ShowMessage(const std::string& text) override;
-  void Close() override;
+  void SetPortText(const std::string& text) override {
+    portText = text;
+    calls.push_back("SetPortText " + text);
+  }
+  void AddUsedPort(const std::string& port) override { calls.push_back("AddUsedPort " + port); }
+  void SetApplyEnabled(bool enabled) override { calls.push_back(enabled ? "SetApplyEnabled 1" : "SetApplyEnabled 0"); }
+  void ShowMessage(const std::string& text) override { calls.push_back("ShowMessage " + text); }
+  void Close() override { calls.push_back("Close"); }
 };

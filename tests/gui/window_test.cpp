@@ -1,76 +1,257 @@
-// Both programs' windows, offscreen, on a private tree whose server program is
-// a stand-in: how they are laid out and open, and how they refuse, apply and end.
-#include <QApplication>
+// Both programs' windows, offscreen, driven as their user would. On private
+// trees whose server program is the stand-in: how they are laid out and open,
+// list the used ports, refuse, fail and end. On the private tree of a real
+// Apache, in a network of its own: how they move the server.
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+
+#include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
 #include <QtTest>
+#include <cstddef>
 #include <filesystem>
 #include <map>
-#include <sys/socket.h>
 
-#include "posix_support.h"
+#include "failed_change_cases.h"
+#include "port_probe.h"
+#include "port_window.h"
+#include "portchange/form1_layout.h"
+#include "portsetup/form1_layout.h"
 #include "program_end.h"
-#include "qt_support.h"
 #include "refusal_cases.h"
 #include "test_support.h"
 
 namespace {
 
-// A private tree: httpd.conf and the stand-in server program, which logs its runs.
-struct Server {
-  explicit Server(const std::string& config) {
-    WriteFile(tree.configFile, config);
-    std::filesystem::copy_file(STAND_IN_SERVER, tree.serverProgram);
-  }
-  QByteArray config() const { return QByteArray::fromStdString(ReadFile(tree.configFile)); }
-  QByteArray commands() const { return QByteArray::fromStdString(ReadFileIfAny(tree.serverProgram + ".log")); }
+const gui::FormLayout& Layout(ApplyMode mode) {
+  return mode == ApplyMode::Setup ? portsetup::kForm1Layout : portchange::kForm1Layout;
+}
 
-  TempDir dir;
-  ServerTree tree{dir / "httpd.conf", dir / "httpd"};
+QWidget* Control(const QWidget& window, const char* name) {
+  auto* control = window.findChild<QWidget*>(name);
+  if (!control) qFatal("no control %s", name);
+  return control;
+}
+
+QLineEdit* PortBox(const QWidget& window) { return qobject_cast<QLineEdit*>(Control(window, "Text1")); }
+
+QStringList ListedPorts(const QWidget& window) {
+  QStringList ports;
+  const auto* list = qobject_cast<QListWidget*>(Control(window, "List1"));
+  for (int row = 0; row < list->count(); ++row) ports << list->item(row)->text();
+  return ports;
+}
+
+// A port the probe did not list, so that a request for it is not refused.
+QString UnlistedPort(const QWidget& window) {
+  int port = 8081;
+  while (ListedPorts(window).contains(QString::number(port))) ++port;
+  return QString::number(port);
+}
+
+// Saves a picture of the widget as screenshots/<name>.png in the build folder.
+void SaveScreenshot(QWidget& widget, const QString& name) {
+  QDir().mkpath(SCREENSHOT_DIR);
+  QVERIFY(widget.grab().save(SCREENSHOT_DIR "/" + name + ".png"));
+}
+
+// Runs the action, answering each message box it opens with OK, and returns
+// the boxes' texts, an error box's marked "error: "; saves a picture of the
+// first box when given a name. Every box must be the window's, titled with its
+// caption, with one button and not under the wait cursor.
+QStringList Answering(const std::function<void()>& action, QString screenshot = {}) {
+  QStringList texts;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    texts << (box->icon() == QMessageBox::Critical ? "error: " : "") + box->text();
+    if (!screenshot.isEmpty()) SaveScreenshot(*box, std::exchange(screenshot, {}));
+    const QCursor* cursor = QApplication::overrideCursor();
+    const bool busy = cursor && cursor->shape() == Qt::WaitCursor;
+    const auto buttons = box->buttons().size();
+    box->button(QMessageBox::Ok)->click();
+    QVERIFY(!busy);
+    QCOMPARE(buttons, 1);
+    QVERIFY(qobject_cast<gui::PortWindow*>(box->parentWidget()));
+    QCOMPARE(box->windowTitle(), box->parentWidget()->windowTitle());
+  });
+  timer.start(10);
+  action();
+  return texts;
+}
+
+// Clicks the control; returns the texts of the boxes that opened meanwhile.
+QStringList Press(const QWidget& window, const char* control = "Command1", const QString& screenshot = {}) {
+  return Answering([&] { QTest::mouseClick(Control(window, control), Qt::LeftButton); }, screenshot);
+}
+
+// The window, with a record of each time its controller enables or disables Apply.
+struct SpiedWindow : gui::PortWindow {
+  using PortWindow::PortWindow;
+  void SetApplyEnabled(bool enabled) override {
+    applyEnabled << enabled;
+    PortWindow::SetApplyEnabled(enabled);
+  }
+  QList<bool> applyEnabled;
 };
 
-const char* ProgramOf(ApplyMode mode) { return mode == ApplyMode::Setup ? "portsetup" : "portchange"; }
+// A private tree in the upstream layout, its path with spaces.
+struct Tree {
+  explicit Tree(const std::string& where = "portcfg tree ") : dir(where) {}
+  QByteArray config() const { return QByteArray::fromStdString(ReadFile(tree.configFile)); }
+  QByteArray runs() const { return QByteArray::fromStdString(ReadFileIfAny(tree.serverProgram + ".log")); }
+
+  TempDir dir;
+  ServerTree tree{dir / "conf/httpd.conf", dir / "bin/httpd"};
+};
+
+// The server program is the stand-in, which logs its runs.
+struct StandInTree : Tree {
+  explicit StandInTree(const std::string& config, bool installed = true) {
+    std::filesystem::create_directory(dir / "conf");
+    std::filesystem::create_directory(dir / "bin");
+    WriteFile(tree.configFile, config);
+    if (installed) std::filesystem::copy_file(STAND_IN_SERVER, tree.serverProgram);
+  }
+};
+
+// Laid out by script/apache-tree where the test is told, with its path as its
+// page; the server is stopped before the tree goes.
+struct ApacheTree : Tree {
+  explicit ApacheTree(const QString& listen)
+      : Tree(qEnvironmentVariable("PORTCFG_E2E_TREES").toStdString() + "/tree ") {
+    const QString root = QString::fromStdString(dir.path().string());
+    created = QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", root, listen}) == 0;
+    WriteFile(dir / "htdocs/index.html", dir.path().string());
+  }
+  ~ApacheTree() { Run("stop"); }
+  bool Run(const char* command) const { return QProcess::execute(tree.serverProgram.c_str(), {"-k", command}) == 0; }
+
+  bool created;
+};
+
+// A loopback port no socket uses at the moment of asking.
+QString FreePort() {
+  QTcpServer probe;
+  return probe.listen(QHostAddress::LocalHost) ? QString::number(probe.serverPort()) : "none";
+}
+
+// Whether a GET of "/" over HTTP/1.0 gets the page, or why not.
+QByteArray PageAt(const QString& address, const QString& port, const QByteArray& page) {
+  QTcpSocket socket;
+  socket.connectToHost(address, port.toUShort());
+  if (!socket.waitForConnected(5000)) return socket.errorString().toUtf8();
+  socket.write("GET / HTTP/1.0\r\nHost: " + address.toLatin1() + "\r\n\r\n");
+  QByteArray reply;
+  while (socket.waitForReadyRead(5000)) reply += socket.readAll();
+  reply += socket.readAll();
+  return reply.startsWith("HTTP/1.1 200 ") && reply.endsWith("\r\n\r\n" + page) ? "the page" : reply;
+}
+
+// This thread may open no netlink socket from now on, as in sandboxes that
+// refuse them; a seccomp filter holds for the thread that sets it.
+bool RefuseNetlink() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_socket, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),  // low half, little-endian
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AF_NETLINK, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EACCES),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// How a program ends without a change, with a new port in the box.
+struct EndCase {
+  const char* name;
+  ApplyMode mode;
+  const char* configFile;  // instead of the tree's
+  const char* action;      // a button or "close"; none: start-up ends the program
+  const char* message;     // its box's start; none: no box
+  int exitCode;
+};
+
+const EndCase kEndCases[] = {
+    // A file the kernel refuses to read from its start.
+    {"unreadable", ApplyMode::Change, "/proc/self/mem", "",
+     "error: Could not read httpd.conf.\n\nCannot read \"/proc/self/mem\": ", gui::kFailed},
+    {"a folder", ApplyMode::Setup, "/", "", "Can't find httpd.conf!", gui::kNotApplied},
+    {"exit", ApplyMode::Change, "", "Command2", "", gui::kNotApplied},
+    {"close box", ApplyMode::Setup, "", "close", "", gui::kNotApplied},
+};
+
+// One data row per case of the table, holding its index.
+template <typename Case, size_t count>
+void AddRows(const Case (&cases)[count], const char* Case::*name) {
+  QTest::addColumn<int>("row");
+  for (const Case& c : cases) QTest::addRow("%d %s", int(&c - cases), c.*name) << int(&c - cases);
+}
+
+int Row() {
+  QFETCH(int, row);
+  return row;
+}
 
 }  // namespace
 
 class WindowTest : public QObject {
   Q_OBJECT
 
+  const bool netlinkRefused_ = qEnvironmentVariableIsSet("PORTCFG_REFUSE_NETLINK");
+
  private slots:
+  // Every test runs a second time with the probe reading the kernel's tables.
+  void initTestCase() { QVERIFY(!netlinkRefused_ || RefuseNetlink()); }
+
   void layout_data() {
-    QTest::addColumn<QString>("program");
+    QTest::addColumn<int>("mode");
     QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<QString>("typed");  // over the port, selected on opening
+    QTest::addColumn<QString>("shown");  // selected on opening
+    QTest::addColumn<QString>("typed");  // over it
     QTest::addColumn<QString>("text");
-    QTest::newRow("portsetup") << "portsetup" << QByteArray("Listen 80\n") << "8123456" << "81234";
-    // Cut to five characters, the file's port would read "00080".
-    QTest::newRow("portchange") << "portchange" << QByteArray("Listen 0008080\n") << "81" << "81";
+    QTest::newRow("portsetup") << int(ApplyMode::Setup) << QByteArray("ServerRoot x\n") << "Text1" << "8123456"
+                               << "81234";
+    // The last Listen line's port; cut to five characters, it would read "00080".
+    QTest::newRow("portchange") << int(ApplyMode::Change) << QByteArray("Listen 80\nListen 0008080\n") << "0008080"
+                                << "81" << "81";
   }
 
   // The window shows its table (every control, the tab chain, frame, size and
   // icon) and opens centred, with the port selected in the port box.
   void layout() {
-    QFETCH(QString, program);
+    QFETCH(int, mode);
     QFETCH(QByteArray, config);
+    QFETCH(QString, shown);
     QFETCH(QString, typed);
     QFETCH(QString, text);
-    const gui::FormLayout& layout = Layout(program);
-    const Server server(config.toStdString());
+    const gui::FormLayout& layout = Layout(ApplyMode(mode));
+    const StandInTree server(config.toStdString());
     gui::PortWindow window(layout, server.tree);
 
     const char* const classOfKind[] = {"QLabel", "QLabel", "QLineEdit", "QListWidget", "QPushButton", "QWidget"};
     std::map<int, QString> tabChain;
-    for (const gui::ControlLayout& c : layout.controls) {
-      const QWidget* control = Control(window, c.name);
+    for (const gui::ControlLayout& control : layout.controls) {
+      const QWidget* widget = Control(window, control.name);
+      const gui::Twips& at = control.place;
       // A line is drawn one pixel thick.
-      const QRect place(c.place.left / 15, c.place.top / 15, c.place.width / 15, std::max(c.place.height / 15, 1));
-      QCOMPARE(control->geometry(), place);
-      QCOMPARE(control->metaObject()->className(), classOfKind[int(c.kind)]);
-      QCOMPARE(control->parentWidget()->objectName(), c.container);
-      QCOMPARE(control->font().family(), "Arial");
-      QCOMPARE(control->font().pointSizeF(), c.font.points);
-      QCOMPARE(control->font().bold(), c.font.bold);
-      QCOMPARE(control->property("text").toString(), QString::fromUtf8(c.text));
-      if (gui::TakesFocus(c.kind)) tabChain[c.tabIndex] = c.name;
+      QCOMPARE(widget->geometry(), QRect(at.left / 15, at.top / 15, at.width / 15, std::max(at.height / 15, 1)));
+      QCOMPARE(widget->metaObject()->className(), classOfKind[int(control.kind)]);
+      QCOMPARE(widget->parentWidget()->objectName(), control.container);
+      QCOMPARE(widget->font().family(), "Arial");
+      QCOMPARE(widget->font().pointSizeF(), control.font.points);
+      QCOMPARE(widget->font().bold(), control.font.bold);
+      QCOMPARE(widget->property("text").toString(), QString::fromUtf8(control.text));
+      if (gui::TakesFocus(control.kind)) tabChain[control.tabIndex] = control.name;
     }
     QCOMPARE(window.windowTitle(), QString::fromUtf8(layout.caption));
     const auto frame = Qt::FramelessWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint |
@@ -85,10 +266,10 @@ class WindowTest : public QObject {
     QCOMPARE(window.Open(), std::nullopt);
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(window.frameGeometry().center(), window.screen()->availableGeometry().center());
-    SaveScreenshot(window, program);
+    SaveScreenshot(window, QTest::currentDataTag());
     QLineEdit* box = PortBox(window);
     QCOMPARE(QApplication::focusWidget(), box);
-    QCOMPARE(box->selectedText(), QString(config).section(' ', 1).trimmed());
+    QCOMPARE(box->selectedText(), shown);
     QCOMPARE(box->cursorPosition(), 0);
     QTest::keyClicks(box, typed);
     QCOMPARE(box->text(), text);
@@ -103,93 +284,153 @@ class WindowTest : public QObject {
     QCOMPARE(QApplication::focusWidget(), box);
   }
 
-  void refusals_data() {
-    QTest::addColumn<int>("row");
-    for (const RefusalCase& c : kRefusalCases)
-      QTest::addRow("%d %s '%s'", int(&c - kRefusalCases), ProgramOf(c.mode), c.typed) << int(&c - kRefusalCases);
+  // Every socket is listed as often as it is there: the listener's port twice
+  // once a connection waits on it. A socket only bound is not listed.
+  void listsTheUsedPorts() {
+    QTcpServer tcp4, tcp6;
+    QUdpSocket udp4, udp6;
+    QTcpSocket client, bound;
+    QVERIFY(tcp4.listen(QHostAddress::LocalHost) && tcp6.listen(QHostAddress::LocalHostIPv6));
+    QVERIFY(udp4.bind(QHostAddress::LocalHost) && udp6.bind(QHostAddress::LocalHostIPv6));
+    QVERIFY(bound.bind(QHostAddress::LocalHost));
+    client.connectToHost(QHostAddress::LocalHost, tcp4.serverPort());
+    QVERIFY(client.waitForConnected());
+    const StandInTree server("Listen 80\n");
+    gui::PortWindow window(Layout(ApplyMode::Change), server.tree);
+    QCOMPARE(window.Open(), std::nullopt);
+    std::map<quint16, qsizetype> expected{{bound.localPort(), 0}};
+    for (quint16 port : {tcp4.serverPort(), tcp4.serverPort(), tcp6.serverPort(), udp4.localPort(), udp6.localPort(),
+                         client.localPort()})
+      ++expected[port];
+    for (const auto& [port, times] : expected) QCOMPARE(ListedPorts(window).count(QString::number(port)), times);
   }
+
+  // Where netlink is refused the tables are read in order, and one a kernel
+  // without IPv6 lacks is skipped.
+  void readsTheTablesWithoutNetlink() {
+    if (!netlinkRefused_) QSKIP("netlink answers");
+    TempDir dir;
+    const std::string header = "  sl  local_address rem_address   st\n";
+    const std::string any6 = "00000000000000000000000000000000";
+    WriteFile(dir / "tcp", header + "   0: 0100007F:0050 00000000:0000 0A\n");
+    WriteFile(dir / "tcp6", header + "   0: " + any6 + ":1F90 " + any6 + ":0000 0A\n");
+    WriteFile(dir / "udp", header + "   0: 00000000:0035 00000000:0000 07\n");
+    QCOMPARE(ProbeUsedPorts(dir.path().string()), (std::vector<std::string>{"80", "8080", "53"}));
+  }
+
+  void refusals_data() { AddRows(kRefusalCases, &RefusalCase::typed); }
 
   // One box, then the window waits again with the port box ready for the next port.
   void refusals() {
-    QFETCH(int, row);
-    const RefusalCase& c = kRefusalCases[row];
-    const Listener used(AF_INET);
-    const std::string port = std::to_string(used.port());
-    const Server server(WithPort(c.config, port));
-    gui::PortWindow window(Layout(ProgramOf(c.mode)), server.tree);
+    const RefusalCase& c = kRefusalCases[Row()];
+    QTcpServer used;
+    QVERIFY(used.listen(QHostAddress::LocalHost));
+    const std::string port = std::to_string(used.serverPort());
+    const StandInTree server(WithPort(c.config, port));
+    SpiedWindow window(Layout(c.mode), server.tree);
     QCOMPARE(window.Open(), std::nullopt);
     // Put in as start-up would: some texts are longer than a user may type.
     window.SetPortText(WithPort(c.typed, port));
-    QCOMPARE(Press(window, "Command1", row == 0 ? "refusal-box" : ""), QStringList{c.message});
+    QCOMPARE(Press(window, "Command1", &c == kRefusalCases ? "refusal-box" : ""), QStringList{c.message});
+    // Disabled while the request runs.
+    QCOMPARE(window.applyEnabled, (QList<bool>{false, true}));
     QVERIFY(Control(window, "Command1")->isEnabled());
     QTRY_COMPARE(QApplication::focusWidget(), PortBox(window));
     QCOMPARE(PortBox(window)->selectedText(), QString::fromStdString(WithPort(c.typed, port)));
     QCOMPARE(server.config(), QByteArray::fromStdString(WithPort(c.config, port)));
-    QCOMPARE(server.commands(), "");
+    QCOMPARE(server.runs(), "");
   }
 
-  void exitCodes_data() {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("broken");   // what of the tree is missing or unreadable
-    QTest::addColumn<QString>("action");   // a button or "close"; empty: start-up ends the program
-    QTest::addColumn<QString>("message");  // its start; empty: no box
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("commands");
-    using namespace gui;
-    auto row = [](const char* tag, const char* program, const char* broken, const char* action, const char* message,
-                  ExitCode exitCode, const char* commands) {
-      QTest::newRow(tag) << program << broken << action << message << int(exitCode) << QByteArray(commands);
-    };
-    row("setup-applied", "portsetup", "", "Command1", "", kApplied, "<-k> <install>\n<-k> <start>\n");
-    row("change-applied", "portchange", "", "Command1", "", kApplied, "<-k> <stop>\n<-k> <start>\n");
-    row("error-at-start-up", "portchange", "unreadable", "", "error: Could not read httpd.conf.", kFailed, "");
-    row("error-at-change", "portsetup", "no program", "Command1", "error: Could not change the port.", kFailed, "");
-    row("missing-file", "portsetup", "no file", "", "Can't find httpd.conf!", kNotApplied, "");
-    row("exit", "portchange", "", "Command2", "", kNotApplied, "");
-    row("close-box", "portsetup", "", "close", "", kNotApplied, "");
+  void failedChanges_data() { AddRows(kFailedChangeCases, &FailedChangeCase::name); }
+
+  // The new port is free at start-up but taken when the server starts on it:
+  // an error box ends the program, with httpd.conf as before.
+  void failedChanges() {
+    const FailedChangeCase& c = kFailedChangeCases[Row()];
+    const StandInTree server(c.config, c.serverInstalled);
+    gui::PortWindow window(Layout(c.mode), server.tree);
+    QCOMPARE(window.Open(), std::nullopt);
+    const QString port = UnlistedPort(window);
+    const ScopedEnvironment taken("STAND_IN_TAKEN_PORT", qPrintable(port));
+    PortBox(window)->setText(port);
+    const QStringList boxes = Press(window, "Command1", &c == kFailedChangeCases ? "error-box" : "");
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
+    QCOMPARE(MissingFrom(boxes[0].toStdString(), c, server.tree.serverProgram), "");
+    QCOMPARE(window.exitCode(), gui::kFailed);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(server.config(), c.config);
+    QCOMPARE(server.runs(), c.runs);
   }
 
-  // How the program ends, with a new port in the box: its code, its box, and
-  // what it wrote and ran.
-  void exitCodes() {
-    QFETCH(QString, program);
-    QFETCH(QString, broken);
-    QFETCH(QString, action);
-    QFETCH(QString, message);
-    QFETCH(int, exitCode);
-    QFETCH(QByteArray, commands);
-    const Server server("Listen 80\n");
+  void endsUnapplied_data() { AddRows(kEndCases, &EndCase::name); }
+
+  // Its code and its box, and nothing written or run.
+  void endsUnapplied() {
+    const EndCase& c = kEndCases[Row()];
+    QTcpServer used;
+    QVERIFY(used.listen(QHostAddress::LocalHost));
+    const StandInTree server("Listen 80\r\n");
     ServerTree tree = server.tree;
-    if (broken == "no file") tree.configFile = "/nonexistent/httpd.conf";
-    // A regular file the kernel refuses to read from its start.
-    if (broken == "unreadable") tree.configFile = "/proc/self/mem";
-    if (broken == "no program") tree.serverProgram = "/nonexistent/httpd";
-    gui::PortWindow window(Layout(program), tree);
+    if (*c.configFile) tree.configFile = c.configFile;
+    gui::PortWindow window(Layout(c.mode), tree);
     std::optional<int> started;
-    QString port;
     const QStringList texts = Answering([&] {
       started = window.Open();
       if (started) return;
-      // One the probe did not list, so that a request for it is not refused.
-      for (int number = 8081; port.isEmpty() || ListedPorts(window).contains(port); ++number)
-        port = QString::number(number);
-      PortBox(window)->setText(port);
-      if (action == "close") window.close();
-      else QTest::mouseClick(Control(window, action), Qt::LeftButton);
-    }, QTest::currentDataTag());
+      PortBox(window)->setText(UnlistedPort(window));
+      if (c.action == std::string("close")) window.close();
+      else QTest::mouseClick(Control(window, c.action), Qt::LeftButton);
+    }, c.name);
 
-    QCOMPARE(started.has_value(), action.isEmpty());
-    QCOMPARE(window.exitCode().value_or(-1), exitCode);
+    QCOMPARE(started.has_value(), !*c.action);
+    QCOMPARE(window.exitCode().value_or(-1), c.exitCode);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(texts.size(), message.isEmpty() ? 0 : 1);
-    if (!message.isEmpty()) QVERIFY2(texts[0].startsWith(message), qPrintable(texts[0]));
-    // An error box names what failed.
-    if (exitCode == gui::kFailed)
-      QVERIFY(texts[0].contains(QString::fromStdString(broken == "no program" ? tree.serverProgram : tree.configFile)));
-    // What an error leaves in the file is the core's to test.
-    else
-      QCOMPARE(server.config(), "Listen " + (exitCode == gui::kApplied ? port : "80").toLatin1() + "\n");
-    QCOMPARE(server.commands(), commands);
+    QCOMPARE(texts.size(), *c.message ? 1 : 0);
+    if (*c.message) QVERIFY2(texts[0].startsWith(c.message), qPrintable(texts[0]));
+    // The start-up's probe comes first, whatever follows.
+    QVERIFY(ListedPorts(window).contains(QString::number(used.serverPort())));
+    QCOMPARE(server.config(), "Listen 80\r\n");
+    QCOMPARE(server.runs(), "");
+  }
+
+  void movesARealApache_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("change, every address") << int(ApplyMode::Change) << QString();
+    QTest::newRow("change, bound to 127.0.0.1") << int(ApplyMode::Change) << QStringLiteral("127.0.0.1:");
+    QTest::newRow("setup, stopped server") << int(ApplyMode::Setup) << QString();
+  }
+
+  // portchange moves a running server; portsetup installs and starts a stopped
+  // one. The port is written as typed, without its blanks.
+  void movesARealApache() {
+    QFETCH(int, mode);
+    QFETCH(QString, address);
+    if (!qEnvironmentVariableIsSet("PORTCFG_E2E_TREES")) QSKIP("runs in a network of its own, as e2e_apache");
+    const bool running = ApplyMode(mode) == ApplyMode::Change;
+    const QString oldPort = FreePort();
+    const ApacheTree server(address + oldPort);
+    QVERIFY(server.created && (!running || server.Run("start")));
+    const QByteArray page = QByteArray::fromStdString(server.dir.path().string());
+    QByteArray config = server.config();
+
+    gui::PortWindow window(Layout(ApplyMode(mode)), server.tree);
+    QVERIFY(!window.Open());
+    const QString newPort = UnlistedPort(window);
+    window.SetPortText(" 0" + newPort.toStdString() + " ");
+    QCOMPARE(Press(window), QStringList{});
+    QCOMPARE(window.exitCode(), gui::kApplied);
+    QCOMPARE(std::filesystem::exists(server.dir / "logs/service-installed"), !running);
+    QCOMPARE(PageAt("127.0.0.1", newPort, page), "the page");
+    QCOMPARE(PageAt("127.0.0.1", oldPort, page), "Connection refused");
+    // 127.0.0.2 is loopback too: only a server bound to every address answers there.
+    QCOMPARE(PageAt("127.0.0.2", newPort, page) == "the page", address.isEmpty());
+    // The rest of the file is as it was, every line written back with this
+    // platform's line end (LF).
+    config.replace("\r\nListen " + (address + oldPort).toLatin1() + "\r\n",
+                   "\r\nListen " + (address + "0" + newPort).toLatin1() + "\r\n");
+    QCOMPARE(server.config(), config.replace("\r\n", "\n"));
   }
 };
 

@@ -45,23 +45,16 @@ inline const FailedChangeCase kFailedChangeCases[] = {
      {"holds no Listen line"}},
 };
 
-// The text with every "SERVER" replaced by the program's quoted path.
-inline std::string WithServer(std::string text, const std::string& program) {
-  const std::string quoted = "\"" + program + "\"";
-  for (size_t at = 0; (at = text.find("SERVER", at)) != std::string::npos; at += quoted.size())
-    text.replace(at, 6, quoted);
-  return text;
-}
-
-// The first of the case's pieces the detail does not hold, in order, with the
-// server program's path filled in; empty when it holds them all.
+// The first of the case's pieces the detail does not hold, in order, with
+// "SERVER" filled in; empty when it holds them all.
 inline std::string MissingFrom(const std::string& detail, const FailedChangeCase& c, const std::string& program) {
   size_t at = 0;
-  for (const std::string& piece : c.says) {
-    const std::string expected = WithServer(piece, program);
-    at = detail.find(expected, at);
-    if (at == std::string::npos) return expected;
-    at += expected.size();
+  for (std::string piece : c.says) {
+    for (size_t server = 0; (server = piece.find("SERVER", server)) != std::string::npos; server += program.size())
+      piece.replace(server, 6, "\"" + program + "\"");
+    at = detail.find(piece, at);
+    if (at == std::string::npos) return piece;
+    at += piece.size();
   }
   return {};
 }

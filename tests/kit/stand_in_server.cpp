@@ -11,44 +11,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
 #include "listen_file.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
-namespace {
-
-std::string OwnPath(const char* argv0) {
-#ifdef _WIN32
-  // argv[0] is whatever the command line said, which may lack ".exe".
-  (void)argv0;
-  char self[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(self, length) : std::string();
-#else
-  return argv0;
-#endif
-}
-
-bool ListensOn(const std::string& config, const char* port) {
-  bool found = false;
-  if (IsFileExit(config))
-    ReadListenPort(config, [&](const std::string& listened) { found = found || listened == port; });
-  return found;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   if (const char* sleep = std::getenv("STAND_IN_SLEEP_MS"))
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleep)));
-
-  const std::string self = OwnPath(argv[0]);
+#ifdef _WIN32
+  // argv[0] is whatever the command line said, which may lack ".exe".
+  const std::string self = _pgmptr;
+#else
+  const std::string self = argv[0];
+#endif
   std::string line;
   for (int i = 1; i < argc; ++i) line += (i > 1 ? " <" : "<") + std::string(argv[i]) + ">";
   line += "\n";
@@ -58,9 +34,11 @@ int main(int argc, char** argv) {
   if (std::fclose(record) != 0 || !recorded) return 2;
 
   const char* taken = std::getenv("STAND_IN_TAKEN_PORT");
-  const bool start = argc == 3 && std::strcmp(argv[1], "-k") == 0 && std::strcmp(argv[2], "start") == 0;
-  const std::string folder = self.substr(0, self.find_last_of("/\\") + 1);
-  if (!start || !taken || !ListensOn(folder + "../conf/httpd.conf", taken)) return 0;
+  const std::string config = self.substr(0, self.find_last_of("/\\") + 1) + "../conf/httpd.conf";
+  bool listens = false;
+  if (taken && line == "<-k> <start>\n" && IsFileExit(config))
+    ReadListenPort(config, [&](const std::string& port) { listens = listens || port == taken; });
+  if (!listens) return 0;
   for (int module = 1; module <= 3000; ++module) std::printf("stand-in: loading module %d\n", module);
   std::fflush(stdout);
   std::fputs("stand-in: could not bind: address already in use\n", stderr);
