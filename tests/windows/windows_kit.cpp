@@ -7,7 +7,11 @@
 
 namespace fs = std::filesystem;
 
-bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+namespace {
+
+const std::string kHijacker = "C:\\Program.exe";
+
+}  // namespace
 
 std::string BesideMe(const char* name) {
   char self[MAX_PATH];
@@ -15,37 +19,34 @@ std::string BesideMe(const char* name) {
   return (fs::path(self).parent_path() / name).string();
 }
 
-StandIns::StandIns(std::string root, const char* config)
-    : root_(std::move(root)), netstat_(SystemDirectory() + "\\netstat.exe") {
-  fs::remove_all(root_);
-  fs::create_directories(root_ + "\\conf");
-  fs::create_directories(root_ + "\\bin");
-  if (config) WriteFile(tree().configFile, config);
-  fs::copy_file(BesideMe("stand_in_server.exe"), tree().serverProgram + ".exe");
-  if (fs::exists(netstat_)) originalNetstat_ = ReadFile(netstat_);
-  fs::copy_file(BesideMe("canned_netstat.exe"), netstat_, fs::copy_options::overwrite_existing);
+StandIns::StandIns(const std::string& root, const char* config)
+    : tree{root + "\\conf\\httpd.conf", root + "\\bin\\apache"}, root_(root) {
+  fs::remove_all(root);
+  fs::create_directories(root + "\\conf");
+  fs::create_directories(root + "\\bin");
+  if (config) WriteFile(tree.configFile, config);
+  const auto options = fs::copy_options::overwrite_existing;
+  fs::copy_file(BesideMe("stand_in_server.exe"), tree.serverProgram + ".exe", options);
+  fs::copy_file(BesideMe("stand_in_server.exe"), kHijacker, options);
+  fs::remove(kHijacker + ".log");
+  fs::copy_file(BesideMe("canned_netstat.exe"), SystemDirectory() + "\\netstat.exe", options);
 }
 
 StandIns::~StandIns() {
   std::error_code ignored;
   fs::remove_all(root_, ignored);
-  if (originalNetstat_)
-    WriteFile(netstat_, *originalNetstat_);
-  else
-    fs::remove(netstat_, ignored);
+  fs::remove(kHijacker, ignored);
+  fs::remove(kHijacker + ".log", ignored);
 }
 
-ServerTree StandIns::tree() const { return {root_ + "\\conf\\httpd.conf", root_ + "\\bin\\apache"}; }
-
-std::string StandIns::config() const { return ReadFile(tree().configFile); }
+std::string StandIns::config() const { return ReadFileIfAny(tree.configFile); }
 
 std::string StandIns::commands() const {
-  const std::string record = tree().serverProgram + ".exe.log";
-  return fs::exists(record) ? ReadFile(record) : std::string();
+  return ReadFileIfAny(tree.serverProgram + ".exe.log") + ReadFileIfAny(kHijacker + ".log");
 }
 
 std::wstring TextOf(HWND window) {
-  wchar_t text[512] = L"";
+  wchar_t text[1024] = L"";
   SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
   return text;
 }
@@ -56,8 +57,6 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
-bool IsMessageBox(HWND window) { return ClassOf(window) == L"#32770"; }
-
 SeenBox ReadBox(HWND box) {
   constexpr int kTextId = 0xffff;  // the static holding a message box's text
   const HWND owner = GetWindow(box, GW_OWNER);
@@ -66,11 +65,8 @@ SeenBox ReadBox(HWND box) {
     // Its own style: the box itself may not be on screen yet.
     const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
     if (!(style & WS_VISIBLE)) continue;
-    if (ClassOf(child) == L"Button") ++seen.buttons;
-    if (ClassOf(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON && SendMessageW(child, STM_GETICON, 0, 0))
-      seen.icon = true;
+    seen.buttons += ClassOf(child) == L"Button";
+    seen.icon |= (style & SS_TYPEMASK) == SS_ICON && SendMessageW(child, STM_GETICON, 0, 0);
   }
   return seen;
 }
-
-void PressOk(HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); }
