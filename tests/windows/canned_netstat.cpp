@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   output += Outcome("delete: ", DeleteFileW(batch));
   DWORD written = 0;
   // WriteFile, not the C runtime, so no line end is translated.
-  const bool done = WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.data(), static_cast<DWORD>(output.size()),
-                              &written, nullptr);
+  const bool done =
+      WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.data(), static_cast<DWORD>(output.size()), &written, nullptr);
   return done ? 0 : 1;
 }

@@ -1,17 +1,13 @@
 // The real programs, started as processes on the installed tree in the Wine
 // prefix and driven from outside as a script or an accessibility tool would:
-// by window captions, standard classes and posted clicks. Each must end with
-// its exit code, leaving httpd.conf and the service commands as it should.
-#include <windows.h>
-
+// by window captions, standard classes and posted clicks.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <functional>
-#include <string>
 
 #include "failed_change_cases.h"
-#include "test_support.h"
 #include "wide_text.h"
 #include "windows_kit.h"
 
@@ -29,14 +25,14 @@ HWND WaitFor(const std::function<HWND()>& search) {
 }
 
 struct ProgramCase {
-  ApplyMode mode;      // portsetup or portchange
+  ApplyMode mode;
   const char* config;  // httpd.conf before; null: none
   const char* damage;  // "locked": another program holds httpd.conf; "no server": its program is gone
   const char* typed;   // into the port box before pressing apply; null: the window never shows
   const char* box;     // the start of the one box shown; null: none
-  const char* end;     // afterwards, a button or "close"; null: the box or applying ended it
+  const char* end;     // then a button's text or "close"; null: the box or applying ended it
   DWORD exitCode;
-  const char* after;  // httpd.conf afterwards; "": none
+  const char* after;  // httpd.conf afterwards
   const char* commands;
 };
 
@@ -47,25 +43,22 @@ std::wstring Drive(const ProgramCase& c) {
   SCOPED_TRACE(std::string(setup ? "portsetup" : "portchange") + ", typed " + (c.typed ? c.typed : "nothing"));
   const StandIns machine("C:\\Program Files\\Apache2", c.config);
   if (std::strcmp(c.damage, "no server") == 0) DeleteFileA((machine.tree.serverProgram + ".exe").c_str());
-  const HANDLE lock = std::strcmp(c.damage, "locked") == 0
-                          ? CreateFileA(machine.tree.configFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                        nullptr)
-                          : nullptr;
+  const HANDLE holder =
+      std::strcmp(c.damage, "locked") == 0
+          ? CreateFileA(machine.tree.configFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+          : nullptr;
   std::string command = "\"" + BesideMe(setup ? "portsetup.exe" : "portchange.exe") + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
+  STARTUPINFOA startup{sizeof startup, nullptr, nullptr, nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, nullptr, {}, {}, {}};
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
-    ADD_FAILURE() << "cannot start " << command;
-    return {};
-  }
-  CloseHandle(started.hThread);
+  EXPECT_TRUE(
+      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
 
   const wchar_t* caption = setup ? L"設定Apache 通訊埠" : L"Setup Web Service Port";
   const HWND window = WaitFor([&] { return FindWindowW(L"portconfig.Form1", caption); });
   if (c.typed && WaitFor([&] { return IsWindowVisible(window) ? window : nullptr; })) {
+    const std::wstring typed = gui::FromAnsi(c.typed);
     SendMessageW(FindWindowExW(window, nullptr, L"Edit", nullptr), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(gui::FromAnsi(c.typed).c_str()));
+                 reinterpret_cast<LPARAM>(typed.c_str()));
     // The first button in tab order applies.
     PostMessageW(FindWindowExW(window, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
   }
@@ -85,10 +78,12 @@ std::wstring Drive(const ProgramCase& c) {
     PostMessageW(FindWindowExW(window, nullptr, L"Button", gui::FromAnsi(c.end).c_str()), BM_CLICK, 0, 0);
 
   DWORD exitCode = STILL_ACTIVE;
-  if (WaitForSingleObject(started.hProcess, kPatience) != WAIT_OBJECT_0) TerminateProcess(started.hProcess, 99);
+  WaitForSingleObject(started.hProcess, kPatience);
   GetExitCodeProcess(started.hProcess, &exitCode);
+  TerminateProcess(started.hProcess, 99);  // when stuck
   CloseHandle(started.hProcess);
-  if (lock) CloseHandle(lock);
+  CloseHandle(started.hThread);
+  if (holder) CloseHandle(holder);
   EXPECT_EQ(exitCode, c.exitCode);
   EXPECT_EQ(machine.config(), c.after);
   EXPECT_EQ(machine.commands(), c.commands);
@@ -105,8 +100,8 @@ TEST_F(DriveC, EachProgramEndsWithItsCodeAndTheFileAsItShouldBe) {
       {ApplyMode::Change, before, "", "80", "Not change.", "Exit", 2, before, ""},
       {ApplyMode::Change, before, "", "8081", nullptr, nullptr, 0, after, "<-k> <stop>\n<-k> <start>\n"},
       {ApplyMode::Change, before, "locked", nullptr,
-       "Could not read httpd.conf.\n\nCannot open \"C:\\Program Files\\Apache2\\conf\\httpd.conf\"", nullptr, 1,
-       before, ""},
+       "Could not read httpd.conf.\n\nCannot open \"C:\\Program Files\\Apache2\\conf\\httpd.conf\"", nullptr, 1, before,
+       ""},
   };
   for (const ProgramCase& c : cases) Drive(c);
 }

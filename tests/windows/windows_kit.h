@@ -1,16 +1,17 @@
 #pragma once
 
-// What the Windows tests share: a machine of stand-ins for the programs to
-// meet in a Wine prefix, and reading the message boxes they show, from this
-// process or another.
-
-#include <windows.h>
+// What the Windows tests share: stand-ins for the programs to meet in a Wine
+// prefix, and reading a message box, shown by this process or another.
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <filesystem>
 #include <string>
 
+#include "port_probe.h"
 #include "server_tree.h"
+#include "test_support.h"
 
 // Tests that write to drive C: run only in a Wine prefix, never on a real machine.
 class DriveC : public ::testing::Test {
@@ -22,28 +23,64 @@ class DriveC : public ::testing::Test {
 };
 
 // A program built beside this test program.
-std::string BesideMe(const char* name);
+inline std::string BesideMe(const char* name) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  return (std::filesystem::path(self).parent_path() / name).string();
+}
 
-// A server tree at root whose program is the stand-in server and whose
-// httpd.conf holds the config (none when null); a C:\Program.exe that an
-// unquoted path of the server program would start; the canned netstat in the
-// system folder. The tree and C:\Program.exe go with the object; netstat
-// stays, as Wine runs it only when told to (WINEDLLOVERRIDES).
+// A server tree at root whose program is the stand-in server, with httpd.conf
+// holding the config (none when null); a C:\Program.exe that an unquoted path
+// of the server program would start; the canned netstat in the system folder,
+// which stays, as Wine runs it only when told to (WINEDLLOVERRIDES).
 class StandIns {
  public:
-  StandIns(const std::string& root, const char* config);
+  StandIns(const std::string& root, const char* config)
+      : tree{root + "\\conf\\httpd.conf", root + "\\bin\\apache"}, root_(root) {
+    namespace fs = std::filesystem;
+    fs::remove_all(root);
+    fs::create_directories(root + "\\conf");
+    fs::create_directories(root + "\\bin");
+    if (config) WriteFile(tree.configFile, config);
+    fs::copy_file(BesideMe("stand_in_server.exe"), tree.serverProgram + ".exe");
+    fs::copy_file(BesideMe("stand_in_server.exe"), kHijacker, fs::copy_options::overwrite_existing);
+    fs::remove(kHijacker + ".log");
+    fs::copy_file(BesideMe("canned_netstat.exe"), SystemDirectory() + "\\netstat.exe",
+                  fs::copy_options::overwrite_existing);
+  }
   StandIns(const StandIns&) = delete;
   StandIns& operator=(const StandIns&) = delete;
-  ~StandIns();
-  std::string config() const;  // "" when there is no file
+  ~StandIns() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+    std::filesystem::remove(kHijacker, ignored);
+    std::filesystem::remove(kHijacker + ".log", ignored);
+  }
+
+  std::string config() const { return ReadFileIfAny(tree.configFile); }
   // The server program's runs, one line each ("<-k> <start>\n"), then any of C:\Program.exe.
-  std::string commands() const;
+  std::string commands() const {
+    return ReadFileIfAny(tree.serverProgram + ".exe.log") + ReadFileIfAny(kHijacker + ".log");
+  }
 
   const ServerTree tree;
 
  private:
-  std::string root_;
+  inline static const std::string kHijacker = "C:\\Program.exe";
+  const std::string root_;
 };
+
+inline std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = L"";
+  SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+inline std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = L"";
+  GetClassNameW(window, name, std::size(name));
+  return name;
+}
 
 // A message box as its user sees it.
 struct SeenBox {
@@ -53,7 +90,17 @@ struct SeenBox {
   int buttons;
   bool icon;  // an error box has one
 };
-SeenBox ReadBox(HWND box);
 
-std::wstring TextOf(HWND window);
-std::wstring ClassOf(HWND window);
+inline SeenBox ReadBox(HWND box) {
+  constexpr int kTextId = 0xffff;  // the static holding a message box's text
+  const HWND owner = GetWindow(box, GW_OWNER);
+  SeenBox seen{TextOf(box), TextOf(GetDlgItem(box, kTextId)), owner, IsWindowVisible(owner) != FALSE, 0, false};
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    // Its own style: the box itself may not be on screen yet.
+    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    if (!(style & WS_VISIBLE)) continue;
+    seen.buttons += ClassOf(child) == L"Button";
+    seen.icon |= (style & SS_TYPEMASK) == SS_ICON && SendMessageW(child, STM_GETICON, 0, 0);
+  }
+  return seen;
+}
