@@ -3,8 +3,9 @@
 // What the Windows tests share: stand-ins for the programs to meet in a Wine
 // prefix, and reading a message box, shown by this process or another.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
