@@ -49,7 +49,8 @@ std::wstring Drive(const ProgramCase& c) {
           ? CreateFileA(machine.tree.configFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
           : nullptr;
   std::string command = "\"" + BesideMe(setup ? "portsetup.exe" : "portchange.exe") + "\"";
-  STARTUPINFOA startup{sizeof startup, nullptr, nullptr, nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, nullptr, {}, {}, {}};
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   EXPECT_TRUE(
       CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
