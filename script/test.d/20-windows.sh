@@ -72,8 +72,8 @@ for program in portsetup portchange; do
   done
 done
 
-for shot in "$OUT"/screenshots/*.bmp; do
-  convert "$shot" "${shot%.bmp}.png" && rm "$shot"
+for shot in "$OUT"/screenshots/*.ppm; do
+  convert "$shot" "${shot%.ppm}.png" && rm "$shot"
 done
 echo "Screenshots:" "$OUT"/screenshots/*.png
 echo "Windows leg: $tests tests ran under Wine in $((SECONDS - started)) s"

@@ -1,52 +1,107 @@
 #pragma once
 
-// What the Win32 window tests and the program tests share under Wine: a
-// machine of stand-ins for the programs to meet, and reading and answering
-// their message boxes, which works from this process or another.
+// What the Windows tests share: stand-ins for the programs to meet in a Wine
+// prefix, and reading a message box, shown by this process or another.
 
 #include <windows.h>
 
-#include <optional>
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <string>
 
+#include "port_probe.h"
 #include "server_tree.h"
+#include "test_support.h"
 
-bool UnderWine();
-
-// A program built beside this test program.
-std::string BesideMe(const char* name);
-
-// A server tree at root whose program is a stand-in that records each run's
-// arguments, with httpd.conf holding the config (none when null), and the
-// canned netstat in the system folder. All of it goes with the object.
-class StandIns {
- public:
-  StandIns(std::string root, const char* config);
-  StandIns(const StandIns&) = delete;
-  StandIns& operator=(const StandIns&) = delete;
-  ~StandIns();
-
-  ServerTree tree() const;
-  std::string config() const;
-  // One line per run of the server program: "<-k> <start>\r\n".
-  std::string commands() const;
-
- private:
-  std::string root_, netstat_;
-  std::optional<std::string> originalNetstat_;
+// Tests that write to drive C: run only in a Wine prefix, never on a real machine.
+class DriveC : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+      GTEST_SKIP() << "writes to drive C:; runs only in a Wine prefix";
+  }
 };
 
+// A program built beside this test program.
+inline std::string BesideMe(const char* name) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  return (std::filesystem::path(self).parent_path() / name).string();
+}
+
+// A server tree at root whose program is the stand-in server, with httpd.conf
+// holding the config (none when null); a C:\Program.exe that an unquoted path
+// of the server program would start; the canned netstat in the system folder,
+// which stays, as Wine runs it only when told to (WINEDLLOVERRIDES).
+class StandIns {
+ public:
+  StandIns(const std::string& root, const char* config)
+      : tree{root + "\\conf\\httpd.conf", root + "\\bin\\apache"}, root_(root) {
+    namespace fs = std::filesystem;
+    fs::remove_all(root);
+    fs::create_directories(root + "\\conf");
+    fs::create_directories(root + "\\bin");
+    if (config) WriteFile(tree.configFile, config);
+    fs::copy_file(BesideMe("stand_in_server.exe"), tree.serverProgram + ".exe");
+    fs::copy_file(BesideMe("stand_in_server.exe"), kHijacker, fs::copy_options::overwrite_existing);
+    fs::remove(kHijacker + ".log");
+    fs::copy_file(BesideMe("canned_netstat.exe"), SystemDirectory() + "\\netstat.exe",
+                  fs::copy_options::overwrite_existing);
+  }
+  StandIns(const StandIns&) = delete;
+  StandIns& operator=(const StandIns&) = delete;
+  ~StandIns() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+    std::filesystem::remove(kHijacker, ignored);
+    std::filesystem::remove(kHijacker + ".log", ignored);
+  }
+
+  std::string config() const { return ReadFileIfAny(tree.configFile); }
+  // The server program's runs, one line each ("<-k> <start>\n"), then any of C:\Program.exe.
+  std::string commands() const {
+    return ReadFileIfAny(tree.serverProgram + ".exe.log") + ReadFileIfAny(kHijacker + ".log");
+  }
+
+  const ServerTree tree;
+
+ private:
+  inline static const std::string kHijacker = "C:\\Program.exe";
+  const std::string root_;
+};
+
+inline std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = L"";
+  SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+inline std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = L"";
+  GetClassNameW(window, name, std::size(name));
+  return name;
+}
+
+// A message box as its user sees it.
 struct SeenBox {
   std::wstring title, text;
   HWND owner;
   bool ownerShown;
   int buttons;
-  bool icon;  // an icon beside the text: an error box
+  bool icon;  // an error box has one
 };
 
-std::wstring TextOf(HWND window);
-std::wstring ClassOf(HWND window);
-
-bool IsMessageBox(HWND window);
-SeenBox ReadBox(HWND box);
-void PressOk(HWND box);
+inline SeenBox ReadBox(HWND box) {
+  constexpr int kTextId = 0xffff;  // the static holding a message box's text
+  const HWND owner = GetWindow(box, GW_OWNER);
+  SeenBox seen{TextOf(box), TextOf(GetDlgItem(box, kTextId)), owner, IsWindowVisible(owner) != FALSE, 0, false};
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    // Its own style: the box itself may not be on screen yet.
+    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    if (!(style & WS_VISIBLE)) continue;
+    seen.buttons += ClassOf(child) == L"Button";
+    seen.icon |= (style & SS_TYPEMASK) == SS_ICON && SendMessageW(child, STM_GETICON, 0, 0);
+  }
+  return seen;
+}
