@@ -42,20 +42,3 @@ class ScopedEnvironment {
  private:
   const char* name_;
 };
-
-// A PortView that records every call as one line, e.g. "ShowMessage Not change.".
-class RecordingView : public PortView {
- public:
-  std::string portText = "Text1";
-  std::vector<std::string> calls;
-
-  std::string GetPortText() override { return portText; }
-  void SetPortText(const std::string& text) override {
-    portText = text;
-    calls.push_back("SetPortText " + text);
-  }
-  void AddUsedPort(const std::string& port) override { calls.push_back("AddUsedPort " + port); }
-  void SetApplyEnabled(bool enabled) override { calls.push_back(enabled ? "SetApplyEnabled 1" : "SetApplyEnabled 0"); }
-  void ShowMessage(const std::string& text) override { calls.push_back("ShowMessage " + text); }
-  void Close() override { calls.push_back("Close"); }
-};

@@ -58,16 +58,3 @@ inline std::string MissingFrom(const std::string& detail, const FailedChangeCase
   }
   return {};
 }
-
-// Runs the controller's request, which must end in the case's error; says
-// what is wrong with it, or "" when nothing is.
-inline std::string WrongWithRequest(PortController& controller, const FailedChangeCase& c, const std::string& program) {
-  try {
-    controller.RequestChange();
-    return "no error";
-  } catch (const StepError& error) {
-    if (error.heading() != "Could not change the port.") return "the heading " + error.heading();
-    const std::string missing = MissingFrom(error.what(), c, program);
-    return missing.empty() ? "" : "no \"" + missing + "\" in:\n" + error.what();
-  }
-}
