@@ -71,14 +71,17 @@ start_wine() {
   unset DISPLAY WAYLAND_DISPLAY
   mkdir -p "$WINEPREFIX"
   trap 'wineserver -k 2>/dev/null || true; rm -rf "$SCRATCH"' EXIT
-  # One server for the leg (a server already running on the prefix serves as
-  # well), its start detached from our output so no helper holds it open.
+  # One server for the leg, its start detached from our output so no helper
+  # holds it open. It is started again once the prefix is set up: a new
+  # prefix's desktop came up before the null display driver was chosen, and
+  # without it no program could open a window.
   (
     exec >/dev/null 2>&1 </dev/null
     wineserver -p || true
     wine wineboot --init &&
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f &&
-      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+      wineserver -k && wineserver -w && wineserver -p
   ) || fail "could not set up the Wine prefix $WINEPREFIX"
 }
 
