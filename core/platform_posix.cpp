@@ -43,23 +43,36 @@ std::string SystemDirectory() { return "/proc/net"; }
 
 namespace {
 
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { Close(); }
+  int get() const { return fd_; }
+  // Closes now and reports the result: a failed close can mean lost data.
+  int Close() {
+    const int result = fd_ >= 0 ? close(fd_) : 0;
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
 // A socket-diagnostics netlink socket: the kernel hands out its socket tables
 // through it in binary batches of some hundred sockets. Reading the same
 // tables as /proc/net text costs a read per page and a walk more per table.
 class SocketDiagnostics {
  public:
-  SocketDiagnostics() : fd_(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {}
-  SocketDiagnostics(const SocketDiagnostics&) = delete;
-  SocketDiagnostics& operator=(const SocketDiagnostics&) = delete;
-  ~SocketDiagnostics() {
-    if (fd_ >= 0) close(fd_);
-  }
+  SocketDiagnostics() : socket_(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {}
 
   // Appends the local port of every socket the dump request of this type
   // asks for; false when the kernel refuses or its answer is broken.
   template <typename Request>
   bool AppendPorts(uint16_t type, const Request& request, std::vector<std::string>& ports) {
-    if (fd_ < 0) return false;
+    if (socket_.get() < 0) return false;
     struct {
       nlmsghdr header;
       Request body;
@@ -67,7 +80,7 @@ class SocketDiagnostics {
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     ssize_t sent;
-    do sent = sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
+    do sent = sendto(socket_.get(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
     while (sent < 0 && errno == EINTR);
     return sent == static_cast<ssize_t>(sizeof message) && ReadDump(type, ports);
   }
@@ -76,7 +89,7 @@ class SocketDiagnostics {
   // Reads batches until the dump's end; each message is one socket.
   bool ReadDump(uint16_t type, std::vector<std::string>& ports) {
     for (;;) {
-      const ssize_t received = recv(fd_, batch_, sizeof batch_, 0);
+      const ssize_t received = recv(socket_.get(), batch_, sizeof batch_, 0);
       if (received < 0 && errno == EINTR) continue;
       if (received <= 0) return false;
       const size_t length = static_cast<size_t>(received);
@@ -106,7 +119,7 @@ class SocketDiagnostics {
     return error < 0;
   }
 
-  int fd_;
+  FileDescriptor socket_;
   uint32_t sequence_ = 0;
   // The kernel fills at most about 32 KiB per batch, some 250 sockets.
   alignas(nlmsghdr) char batch_[1 << 15];
@@ -176,24 +189,6 @@ std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory) {
 }
 
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { Close(); }
-  int get() const { return fd_; }
-  // Closes now and reports the result: a failed close can mean lost data.
-  int Close() {
-    const int result = fd_ >= 0 ? close(fd_) : 0;
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 class SpawnFileActions {
  public:
