@@ -1,14 +1,12 @@
 #pragma once
 
-// The tests' kit on every platform: folders and files, the environment the
-// commands started inherit, and a view that records what a controller does.
+// The tests' kit on every platform: folders and files, and the environment
+// the commands started inherit.
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "port_controller.h"
 
 // A fresh folder for one test, removed with everything in it afterwards.
 class TempDir {
