@@ -52,8 +52,7 @@ void HoldSockets(size_t count) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (tcp && listen(fd, 1) != 0))
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || (tcp && listen(fd, 1) != 0))
       Fail("Cannot open socket " + std::to_string(i));
   }
   std::cout << "ready" << std::endl;
@@ -103,7 +102,8 @@ Run TimeOnce(const Timing& timing, const std::string& shownFile) {
   const SpawnFileActions actions(timing.out);
   const Clock::time_point start = Clock::now();
   pid_t pid;
-  if (posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv, environ) != 0) Fail(std::string("Cannot start ") + argv[0]);
+  if (posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv, environ) != 0)
+    Fail(std::string("Cannot start ") + argv[0]);
   int status;
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid) Fail("Cannot wait");

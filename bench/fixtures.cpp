@@ -38,7 +38,8 @@ struct Table {
 constexpr Table kTables[] = {{4, 8}, {3, 32}, {2, 8}, {1, 32}};
 
 std::string SocketTable(const Table& table, size_t count, size_t firstPort) {
-  std::string text = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
+  std::string text =
+      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
   const std::string address(table.addressDigits - 1, '0');
   char line[256];
   for (size_t i = 0; i < count; ++i) {

@@ -2,14 +2,14 @@
 // program's first window is exposed, writes the steady-clock time to the file
 // named by PORTCFG_BENCH_SHOWN_FILE and ends the program there, so its peak
 // memory is the memory it took to show the window.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWindow>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 

@@ -28,7 +28,6 @@ std::string ReadWholeFile(const std::string& path) {
     count = std::fread(buffer, 1, sizeof buffer, file.get());
     contents.append(buffer, count);
   } while (count == sizeof buffer);
-  if (std::ferror(file.get()))
-    throw std::runtime_error(SystemErrorMessage("Cannot read \"" + path + "\"", errno));
+  if (std::ferror(file.get())) throw std::runtime_error(SystemErrorMessage("Cannot read \"" + path + "\"", errno));
   return contents;
 }

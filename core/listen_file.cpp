@@ -11,9 +11,7 @@ constexpr std::string_view kListenPrefix = "Listen ";
 
 }  // namespace
 
-bool IsListenLine(std::string_view line) {
-  return line.substr(0, kListenPrefix.size()) == kListenPrefix;
-}
+bool IsListenLine(std::string_view line) { return line.substr(0, kListenPrefix.size()) == kListenPrefix; }
 
 std::string_view ListenToken(std::string_view listenLine) {
   const std::string_view rest = listenLine.substr(kListenPrefix.size());
@@ -29,8 +27,7 @@ std::string_view ListenPortText(std::string_view listenLine) {
   return token.substr(colon + 1);
 }
 
-void ReadListenPort(const std::string& path,
-                    const std::function<void(const std::string&)>& onPort) {
+void ReadListenPort(const std::string& path, const std::function<void(const std::string&)>& onPort) {
   ForEachLine(ReadWholeFile(path), [&](std::string_view line) {
     if (IsListenLine(line)) onPort(std::string(ListenPortText(line)));
   });
@@ -65,8 +62,7 @@ std::string Rewrite(std::string_view text, std::string_view newPortText, std::st
 
 }  // namespace
 
-std::string RewriteListenText(std::string_view text, std::string_view newPortText,
-                              std::string_view lineEnd) {
+std::string RewriteListenText(std::string_view text, std::string_view newPortText, std::string_view lineEnd) {
   size_t listenLines = 0;
   return Rewrite(text, newPortText, lineEnd, listenLines);
 }
@@ -76,7 +72,8 @@ std::string RewriteListenLines(const std::string& path, const std::string& newPo
   size_t listenLines = 0;
   const std::string rewritten = Rewrite(previous, newPortText, kLineEnd, listenLines);
   if (listenLines == 0)
-    throw std::runtime_error("\"" + path + "\" holds no Listen line (\"Listen\" at the very start of a line, "
+    throw std::runtime_error("\"" + path +
+                             "\" holds no Listen line (\"Listen\" at the very start of a line, "
                              "a space, then the port), so there is no port to change.");
   ReplaceFileContents(path, rewritten);
   return previous;

@@ -19,14 +19,12 @@ std::string_view ListenToken(std::string_view listenLine);
 std::string_view ListenPortText(std::string_view listenLine);
 
 // Calls onPort with the port of every Listen line, in file order.
-void ReadListenPort(const std::string& path,
-                    const std::function<void(const std::string&)>& onPort);
+void ReadListenPort(const std::string& path, const std::function<void(const std::string&)>& onPort);
 
 // The text with the port of every Listen line replaced by newPortText; the
 // address and any further tokens of the line are kept. Every line is ended
 // with lineEnd; all other bytes are kept as they are.
-std::string RewriteListenText(std::string_view text, std::string_view newPortText,
-                              std::string_view lineEnd);
+std::string RewriteListenText(std::string_view text, std::string_view newPortText, std::string_view lineEnd);
 
 // Rewrites the file's Listen lines with newPortText and replaces the file in
 // one step, so a failure leaves the original untouched. A file without a

@@ -114,8 +114,7 @@ class SocketDiagnostics {
 
   bool DumpBrokeOff(const nlmsghdr& done, size_t offset) const {
     int error = 0;
-    if (done.nlmsg_len >= NLMSG_LENGTH(sizeof error))
-      std::memcpy(&error, batch_ + offset + NLMSG_HDRLEN, sizeof error);
+    if (done.nlmsg_len >= NLMSG_LENGTH(sizeof error)) std::memcpy(&error, batch_ + offset + NLMSG_HDRLEN, sizeof error);
     return error < 0;
   }
 
@@ -304,8 +303,8 @@ class TemporaryFile {
   }
 
   [[noreturn]] void Fail(const std::string& what) const {
-    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", errno) +
-                             " (temporary file \"" + tempPath_ + "\")");
+    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", errno) + " (temporary file \"" +
+                             tempPath_ + "\")");
   }
 
   std::string path_;

@@ -51,13 +51,12 @@ class Handle {
 // The system's own words for an error code, without the trailing line end.
 std::string SystemReason(DWORD error) {
   char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string reason = length > 0 ? std::string(text, length) : std::string();
   LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
-    reason.pop_back();
+  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
   return reason + " (error " + std::to_string(error) + ")";
 }
 
@@ -226,8 +225,8 @@ CommandResult RunHiddenAndWait(const Command& command) {
   Handle writeEnd(ends[1]);
   if (!SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0))
     ThrowSystemError("Cannot start " + DescribeCommand(command), GetLastError());
-  const Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!input.valid()) ThrowSystemError("Cannot start " + DescribeCommand(command), GetLastError());
 
   std::wstring line = CommandLine(command);

@@ -120,6 +120,6 @@ std::string PortController::PutBack(const std::string& previous, const Command& 
   } catch (const std::exception& error) {
     failure = error.what();
   }
-  return "httpd.conf was put back as it was, but the server did not start again, so " + port + " is not back: " +
-         failure;
+  return "httpd.conf was put back as it was, but the server did not start again, so " + port +
+         " is not back: " + failure;
 }

@@ -8,8 +8,7 @@
 // that broke it.
 inline void Check(bool holds, const char* invariant, std::string_view detail = {}) {
   if (holds) return;
-  std::fprintf(stderr, "Invariant broken: %s [%.*s]\n", invariant, static_cast<int>(detail.size()),
-               detail.data());
+  std::fprintf(stderr, "Invariant broken: %s [%.*s]\n", invariant, static_cast<int>(detail.size()), detail.data());
   std::abort();
 }
 

@@ -30,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::snprintf(socketLine, sizeof socketLine, "\n  12: 0100007F:%04X 00000000:0000 0A 00000000:00000000 00:00000000\n",
                 port);
   const auto withKnown = ParseProcNetSockets(table + socketLine);
-  Check(!withKnown.empty() && withKnown.back() == std::to_string(port), "a following socket line is read",
-        socketLine);
+  Check(!withKnown.empty() && withKnown.back() == std::to_string(port), "a following socket line is read", socketLine);
   return 0;
 }

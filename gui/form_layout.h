@@ -34,7 +34,7 @@ struct Font {
 };
 
 struct ControlLayout {
-  const char* name;       // the designer name
+  const char* name;  // the designer name
   ControlKind kind;
   const char* container;  // "Form1", or the picture box it sits on
   Twips place;            // a line: its start, its length as width, height 0

@@ -24,9 +24,7 @@ enum ExitCode : int {
 std::optional<std::string> RunStep(PortController& controller, void (PortController::*step)());
 
 // The code a program ends with when its window closed without an error.
-inline int ExitCodeOnClose(const PortController& controller) {
-  return controller.applied() ? kApplied : kNotApplied;
-}
+inline int ExitCodeOnClose(const PortController& controller) { return controller.applied() ? kApplied : kNotApplied; }
 
 // Each program's main: its window from the layout on the installed server
 // tree, started and run until the program ends. Returns the exit code.

@@ -15,8 +15,7 @@ const gui::FormLayout kForm1Layout{
     3720,
     {
         {"Label1", ControlKind::Label, "Form1", {360, 240, 735, 255}, 0, kArial9, "Port :", Role::None, true},
-        {"Text1", ControlKind::TextBox, "Form1", {360, 480, 1260, 375}, 1, kArial9, "Text1", Role::PortText, false,
-         5},
+        {"Text1", ControlKind::TextBox, "Form1", {360, 480, 1260, 375}, 1, kArial9, "Text1", Role::PortText, false, 5},
         {"Command1", ControlKind::Button, "Form1", {2160, 480, 975, 495}, 2, kArial9, "Change", Role::Apply},
         {"Command2", ControlKind::Button, "Form1", {3360, 480, 975, 495}, 5, kArial9, "Exit", Role::Exit},
         {"Label2", ControlKind::Label, "Form1", {360, 1200, 3615, 255}, 3, kArial9, "Below number don't use."},

@@ -113,8 +113,8 @@ PortWindow::PortWindow(const FormLayout& layout, ServerTree tree)
   if (!registered) ThrowLastError("Cannot register the window class");
   // Where the system opens it: a window with a title bar on the monitor the
   // program was started for, one without on the main monitor.
-  CreateWindowExW(0, kClassName, caption_.c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                  nullptr, instance, this);
+  CreateWindowExW(0, kClassName, caption_.c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
+                  instance, this);
   if (!window_) ThrowLastError("Cannot create the window");
   try {
     CreateControls();
@@ -141,8 +141,7 @@ void PortWindow::CreateControls() {
   for (const bool onWindow : {true, false}) {
     for (const size_t index : order) {
       const ControlLayout& control = layout_.controls[index];
-      if (control.kind == ControlKind::Line || (std::strcmp(control.container, kWindowName) == 0) != onWindow)
-        continue;
+      if (control.kind == ControlKind::Line || (std::strcmp(control.container, kWindowName) == 0) != onWindow) continue;
       const HWND parent = onWindow ? window_ : Control(control.container);
       if (!parent) throw std::logic_error(std::string("no container ") + control.container);
       const ControlClass kind = ClassOf(control.kind);
@@ -292,8 +291,8 @@ void PortWindow::PaintLines(HDC dc) const {
   for (const ControlLayout& control : layout_.controls) {
     if (control.kind != ControlKind::Line) continue;
     const int top = FromTwips(control.place.top, dpi_);
-    const RECT line{FromTwips(control.place.left, dpi_), top,
-                    FromTwips(control.place.left + control.place.width, dpi_), top + FromPixels(1, dpi_)};
+    const RECT line{FromTwips(control.place.left, dpi_), top, FromTwips(control.place.left + control.place.width, dpi_),
+                    top + FromPixels(1, dpi_)};
     FillRect(dc, &line,
              GetSysColorBrush(control.lineColour == LineColour::DarkShadow ? COLOR_3DDKSHADOW : COLOR_3DHILIGHT));
   }
@@ -307,8 +306,8 @@ void PortWindow::DrawBanner(HDC dc, const RECT& box) const {
   SetDCBrushColor(dc, FromRgb(kBanner.ruleRgb));
   FillRect(dc, &rule, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
   const int icon = FromPixels(kBanner.iconSize, dpi_);
-  DrawIconEx(dc, FromPixels(kBanner.iconLeft, dpi_), FromPixels(kBanner.iconTop, dpi_), bannerIcon_.get(), icon,
-             icon, 0, nullptr, DI_NORMAL);
+  DrawIconEx(dc, FromPixels(kBanner.iconLeft, dpi_), FromPixels(kBanner.iconTop, dpi_), bannerIcon_.get(), icon, icon,
+             0, nullptr, DI_NORMAL);
 }
 
 LRESULT CALLBACK PortWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,7 +1,6 @@
 // The Win32 programs' start and end: each program's main hands its layout here.
-#include <windows.h>
-
 #include <commctrl.h>
+#include <windows.h>
 
 #include <exception>
 #include <string>

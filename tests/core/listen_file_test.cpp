@@ -16,18 +16,22 @@ struct ListenCase {
 // ends at CRLF, LF or a lone CR; the rewrite changes nothing but the ports.
 TEST(ListenLines, AreReadAndRewrittenByTheLetter) {
   const ListenCase cases[] = {
-      {"ServerRoot C:/Apache\r\nListen 80\r\n#Listen 12.34.56.78:80\r\nListen 88\r\n", {"80", "88"},
+      {"ServerRoot C:/Apache\r\nListen 80\r\n#Listen 12.34.56.78:80\r\nListen 88\r\n",
+       {"80", "88"},
        "ServerRoot C:/Apache\r\nListen 81\r\n#Listen 12.34.56.78:80\r\nListen 81\r\n"},
       {"", {}, ""},
       {"Listen 80", {"80"}, "Listen 81\r\n"},
       {"a\nListen 80\rListen 82\r\nc", {"80", "82"}, "a\r\nListen 81\r\nListen 81\r\nc\r\n"},
       {"a\r\n\n\r\rb", {}, "a\r\n\r\n\r\n\r\nb\r\n"},
-      {"Listen 10.0.0.5:443 https\nListen [::1]:80\n", {"443", "80"},
+      {"Listen 10.0.0.5:443 https\nListen [::1]:80\n",
+       {"443", "80"},
        "Listen 10.0.0.5:81 https\r\nListen [::1]:81\r\n"},
       {"Listen  80\nListen \n", {"", ""}, "Listen 81\r\nListen 81\r\n"},
-      {"listen 80\n  Listen 80\n#Listen 80\nListen\nListen\t80\nLISTEN 80\nListener 80\n", {},
+      {"listen 80\n  Listen 80\n#Listen 80\nListen\nListen\t80\nLISTEN 80\nListener 80\n",
+       {},
        "listen 80\r\n  Listen 80\r\n#Listen 80\r\nListen\r\nListen\t80\r\nLISTEN 80\r\nListener 80\r\n"},
-      {"\xEF\xBB\xBFServerName \xE4\xB8\xAD\tx\nListen 80\n", {"80"},
+      {"\xEF\xBB\xBFServerName \xE4\xB8\xAD\tx\nListen 80\n",
+       {"80"},
        "\xEF\xBB\xBFServerName \xE4\xB8\xAD\tx\r\nListen 81\r\n"},
   };
   TempDir dir;

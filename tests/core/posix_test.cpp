@@ -45,9 +45,14 @@ TEST(RewriteListenLines, KeepsPermissionsLinksAndExtendedAttributes) {
   WriteFile(conf, "Listen 80\n");
   // The ACL "user::rw- user:nobody:r-- group::r-- mask::r-- other::r--" in the
   // kernel's format, as setfacl writes it.
-  const std::string acl("\x02\0\0\0" "\x01\0\x06\0\xff\xff\xff\xff" "\x02\0\x04\0\xfe\xff\0\0"
-                        "\x04\0\x04\0\xff\xff\xff\xff" "\x10\0\x04\0\xff\xff\xff\xff"
-                        "\x20\0\x04\0\xff\xff\xff\xff", 44);
+  const std::string acl(
+      "\x02\0\0\0"
+      "\x01\0\x06\0\xff\xff\xff\xff"
+      "\x02\0\x04\0\xfe\xff\0\0"
+      "\x04\0\x04\0\xff\xff\xff\xff"
+      "\x10\0\x04\0\xff\xff\xff\xff"
+      "\x20\0\x04\0\xff\xff\xff\xff",
+      44);
   if (setxattr(conf.c_str(), "user.portcfg", "kept", 4, 0) != 0 ||
       setxattr(conf.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
     GTEST_SKIP() << "this file system takes no user attributes or ACLs: " << std::strerror(errno);

@@ -219,11 +219,13 @@ class WindowTest : public QObject {
     QTest::addColumn<QString>("shown");  // selected on opening
     QTest::addColumn<QString>("typed");  // over it
     QTest::addColumn<QString>("text");
-    QTest::newRow("portsetup") << int(ApplyMode::Setup) << QByteArray("ServerRoot x\n") << "Text1" << "8123456"
+    QTest::newRow("portsetup") << int(ApplyMode::Setup) << QByteArray("ServerRoot x\n") << "Text1"
+                               << "8123456"
                                << "81234";
     // The last Listen line's port; cut to five characters, it would read "00080".
     QTest::newRow("portchange") << int(ApplyMode::Change) << QByteArray("Listen 80\nListen 0008080\n") << "0008080"
-                                << "81" << "81";
+                                << "81"
+                                << "81";
   }
 
   // The window shows its table (every control, the tab chain, frame, size and
@@ -254,11 +256,11 @@ class WindowTest : public QObject {
       if (gui::TakesFocus(control.kind)) tabChain[control.tabIndex] = control.name;
     }
     QCOMPARE(window.windowTitle(), QString::fromUtf8(layout.caption));
-    const auto frame = Qt::FramelessWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint |
-                       Qt::WindowCloseButtonHint;
+    const auto frame =
+        Qt::FramelessWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
     QCOMPARE(window.windowFlags() & frame, layout.frame == gui::Frame::None
-                                                ? Qt::FramelessWindowHint
-                                                : Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+                                               ? Qt::FramelessWindowHint
+                                               : Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     QCOMPARE(window.minimumSize(), QSize(layout.width / 15, layout.height / 15));
     QCOMPARE(window.maximumSize(), window.minimumSize());
     QVERIFY(!window.windowIcon().pixmap(32).isNull());
@@ -375,13 +377,17 @@ class WindowTest : public QObject {
     if (*c.configFile) tree.configFile = c.configFile;
     gui::PortWindow window(Layout(c.mode), tree);
     std::optional<int> started;
-    const QStringList texts = Answering([&] {
-      started = window.Open();
-      if (started) return;
-      PortBox(window)->setText(UnlistedPort(window));
-      if (c.action == std::string("close")) window.close();
-      else QTest::mouseClick(Control(window, c.action), Qt::LeftButton);
-    }, c.name);
+    const QStringList texts = Answering(
+        [&] {
+          started = window.Open();
+          if (started) return;
+          PortBox(window)->setText(UnlistedPort(window));
+          if (c.action == std::string("close"))
+            window.close();
+          else
+            QTest::mouseClick(Control(window, c.action), Qt::LeftButton);
+        },
+        c.name);
 
     QCOMPARE(started.has_value(), !*c.action);
     QCOMPARE(window.exitCode().value_or(-1), c.exitCode);

@@ -24,7 +24,10 @@ struct FailedChangeCase {
 };
 
 inline const FailedChangeCase kFailedChangeCases[] = {
-    {"change, the new port taken", ApplyMode::Change, "ServerRoot x\r\nListen 88\r\n", true,
+    {"change, the new port taken",
+     ApplyMode::Change,
+     "ServerRoot x\r\nListen 88\r\n",
+     true,
      "<-k> <stop>\n<-k> <start>\n<-k> <start>\n",
      {"SERVER -k start ended with exit code 1, its output ending:\n"
       "    stand-in: loading module 2999\n"
@@ -33,15 +36,26 @@ inline const FailedChangeCase kFailedChangeCases[] = {
       "    stand-in: no listening sockets available, shutting down\n"
       "\n"
       "httpd.conf was put back as it was and the server started again: port 88 is back."}},
-    {"setup, the new port taken", ApplyMode::Setup, "Listen 127.0.0.1:88 http\r\n", true,
+    {"setup, the new port taken",
+     ApplyMode::Setup,
+     "Listen 127.0.0.1:88 http\r\n",
+     true,
      "<-k> <install>\n<-k> <start>\n<-k> <start>\n",
      {"SERVER -k start ended with exit code 1, its output ending:\n",
       "\n\nhttpd.conf was put back as it was and the server started again: port 88 is back."}},
-    {"no server program", ApplyMode::Change, "Listen 88\r\n", false, "",
+    {"no server program",
+     ApplyMode::Change,
+     "Listen 88\r\n",
+     false,
+     "",
      {"Cannot start SERVER -k stop: ",
       "\n\nhttpd.conf was put back as it was, but the server did not start again, so port 88 is not back: "
       "Cannot start SERVER -k start: "}},
-    {"no Listen line by the letter", ApplyMode::Setup, "listen 80\r\n  Listen 80\r\nListen\t80\r\n", true, "",
+    {"no Listen line by the letter",
+     ApplyMode::Setup,
+     "listen 80\r\n  Listen 80\r\nListen\t80\r\n",
+     true,
+     "",
      {"holds no Listen line"}},
 };
 

@@ -1,9 +1,8 @@
 // The real programs, started as processes on the installed tree in the Wine
 // prefix and driven from outside as a script or an accessibility tool would:
 // by window captions, standard classes and posted clicks.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <functional>

@@ -1,8 +1,7 @@
 // The core's Windows side where only Windows shows it: starting a program,
 // the used-port probe's batch file, replacing a file.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "file_io.h"
 #include "hidden_command.h"

@@ -1,8 +1,7 @@
 // Both programs' Win32 windows in this process, on a tree of stand-ins: how
 // each is built from its table, takes keys and refuses.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <array>

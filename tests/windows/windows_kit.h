@@ -3,9 +3,8 @@
 // What the Windows tests share: stand-ins for the programs to meet in a Wine
 // prefix, and reading a message box, shown by this process or another.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <string>
