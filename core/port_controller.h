@@ -6,11 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "apply_mode.h"
 #include "server_tree.h"
 
 struct Command;
-
-enum class ApplyMode { Setup, Change };
 
 // The window as the controller sees it.
 class PortView {
