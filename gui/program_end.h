@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "form_layout.h"
 #include "port_controller.h"
 
 namespace gui {
@@ -25,10 +24,5 @@ std::optional<std::string> RunStep(PortController& controller, void (PortControl
 
 // The code a program ends with when its window closed without an error.
 inline int ExitCodeOnClose(const PortController& controller) { return controller.applied() ? kApplied : kNotApplied; }
-
-// Each program's main: its window from the layout on the installed server
-// tree, started and run until the program ends. Returns the exit code.
-// Each toolkit has its own.
-int RunProgram(int argc, char** argv, const FormLayout& layout);
 
 }  // namespace gui
