@@ -10,6 +10,9 @@
 
 namespace gui {
 
+// The designer's name of the window itself, the container of its own controls.
+constexpr char kFormName[] = "Form1";
+
 struct Twips {
   int left, top, width, height;
 };
@@ -33,19 +36,53 @@ struct Font {
   bool bold;
 };
 
+// A row of the table. The tables write a row as its kind's maker (Label(name)
+// and the like, below) followed by the setters of what it has, each named
+// for its field.
 struct ControlLayout {
   const char* name;  // the designer name
   ControlKind kind;
-  const char* container;  // "Form1", or the picture box it sits on
-  Twips place;            // a line: its start, its length as width, height 0
-  int tabIndex;           // the designer's tab index; -1 for lines
-  Font font;
+  const char* container = kFormName;  // the window, or the picture box it sits on
+  Twips place{};                      // a line: its start, its length as width, height 0
+  int tabIndex = -1;                  // the designer's tab index; -1 for lines
+  Font font{9, false};
   const char* text = "";  // caption or initial text
   Role role = Role::None;
   bool transparent = false;  // a label drawn over its container's background
   int maxLength = 0;         // a text box's limit, in characters
   LineColour lineColour = LineColour::None;
+
+  ControlLayout On(const char* holder) const { return With(&ControlLayout::container, holder); }
+  ControlLayout At(int left, int top) const {
+    return With(&ControlLayout::place, {left, top, place.width, place.height});
+  }
+  ControlLayout Sized(int width, int height) const {
+    return With(&ControlLayout::place, {place.left, place.top, width, height});
+  }
+  ControlLayout TabIndex(int index) const { return With(&ControlLayout::tabIndex, index); }
+  ControlLayout Arial(double points) const { return With(&ControlLayout::font, {points, font.bold}); }
+  ControlLayout Bold() const { return With(&ControlLayout::font, {font.points, true}); }
+  ControlLayout Text(const char* caption) const { return With(&ControlLayout::text, caption); }
+  ControlLayout As(Role what) const { return With(&ControlLayout::role, what); }
+  ControlLayout Transparent() const { return With(&ControlLayout::transparent, true); }
+  ControlLayout MaxLength(int characters) const { return With(&ControlLayout::maxLength, characters); }
+  ControlLayout Colour(LineColour colour) const { return With(&ControlLayout::lineColour, colour); }
+
+ private:
+  template <typename Field>
+  ControlLayout With(Field ControlLayout::*field, Field value) const {
+    ControlLayout row = *this;
+    row.*field = value;
+    return row;
+  }
 };
+
+inline ControlLayout Picture(const char* name) { return {name, ControlKind::Picture}; }
+inline ControlLayout Label(const char* name) { return {name, ControlKind::Label}; }
+inline ControlLayout TextBox(const char* name) { return {name, ControlKind::TextBox}; }
+inline ControlLayout ListBox(const char* name) { return {name, ControlKind::ListBox}; }
+inline ControlLayout Button(const char* name) { return {name, ControlKind::Button}; }
+inline ControlLayout Line(const char* name) { return {name, ControlKind::Line}; }
 
 enum class Frame {
   None,         // no border and no title bar
