@@ -4,6 +4,7 @@
 // build from: positions in twips (1440 to the inch, 15 to the pixel at 96
 // DPI), fonts as Arial in points, texts in UTF-8.
 
+#include <cstddef>
 #include <vector>
 
 #include "apply_mode.h"
@@ -101,6 +102,19 @@ struct FormLayout {
 inline bool TakesFocus(ControlKind kind) {
   return kind == ControlKind::TextBox || kind == ControlKind::ListBox || kind == ControlKind::Button;
 }
+
+// Where a control is made: kOnForm for the window itself, else the index of
+// its container in the table.
+constexpr size_t kOnForm = static_cast<size_t>(-1);
+struct Creation {
+  size_t control;
+  size_t container;
+};
+
+// The order in which both toolkits make the controls: each after its
+// container, siblings in tab order, which is the order both toolkits' Tab
+// then follows. Throws std::logic_error for a container the table lacks.
+std::vector<Creation> CreationOrder(const FormLayout& layout);
 
 // The setup page's banner, in pixels at 96 DPI: a white strip with a grey rule
 // along its foot and the program's icon at its right end.
