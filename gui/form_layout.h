@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "port_controller.h"
+#include "apply_mode.h"
 
 namespace gui {
 
