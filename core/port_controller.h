@@ -48,11 +48,7 @@ class PortController {
   void Start();
   void RequestChange();
 
-  ApplyMode mode() const { return mode_; }
-  const std::string& systemDirectory() const { return systemDirectory_; }
   const std::vector<std::string>& usedPorts() const { return usedPorts_; }
-  const std::optional<std::string>& configuredPort() const { return configuredPort_; }
-  int portInUse() const { return portInUse_; }
   // True once a change request has written the port and the server has
   // started on it.
   bool applied() const { return applied_; }
@@ -72,6 +68,6 @@ class PortController {
   std::string systemDirectory_;
   std::vector<std::string> usedPorts_;
   std::optional<std::string> configuredPort_;
-  int portInUse_ = 0;
+  bool portInUse_ = false;
   bool applied_ = false;
 };
