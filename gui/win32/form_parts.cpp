@@ -9,7 +9,7 @@
 #include <string>
 
 #include "resource_ids.h"
-#include "wide_text.h"
+#include "windows_text.h"
 
 namespace gui {
 
@@ -52,11 +52,6 @@ LRESULT CALLBACK PassColoursUp(HWND picture, UINT message, WPARAM wParam, LPARAM
 }
 
 }  // namespace
-
-void ThrowLastError(const char* what, const char* name) {
-  const DWORD error = GetLastError();
-  throw std::runtime_error(std::string(what) + name + " (error " + std::to_string(error) + ")");
-}
 
 int FromTwips(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
 
@@ -104,7 +99,10 @@ HWND MakeControl(HWND parent, const ControlLayout& control, int id) {
   const HWND made = CreateWindowExW(
       kind.exStyle, kind.name, FromUtf8(control.text).c_str(), WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-  if (!made) ThrowLastError("Cannot create ", control.name);
+  if (!made) {
+    const DWORD error = GetLastError();  // before building the message can change it
+    ThrowWindowsError(std::string("Cannot create ") + control.name, error);
+  }
   if (control.maxLength > 0) SendMessageW(made, EM_LIMITTEXT, control.maxLength, 0);
   if (control.kind == ControlKind::Picture) SetWindowSubclass(made, PassColoursUp, 0, 0);
   return made;

@@ -11,10 +11,6 @@
 
 namespace gui {
 
-// Throws the failure with the system's last error, taken before building the
-// message can change it.
-[[noreturn]] void ThrowLastError(const char* what, const char* name = "");
-
 int FromTwips(int twips, UINT dpi);
 // A size given in pixels at 96 DPI, such as a line's width.
 int FromPixels(int pixels, UINT dpi);

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "form_parts.h"
-#include "wide_text.h"
+#include "windows_text.h"
 
 namespace gui {
 
@@ -39,7 +39,10 @@ PortWindow::PortWindow(const FormLayout& layout, ServerTree tree)
     windowClass.lpszClassName = ClassName().c_str();
     return RegisterClassExW(&windowClass);
   }();
-  if (!registered) ThrowLastError("Cannot register the window class");
+  if (!registered) {
+    const DWORD error = GetLastError();  // before building the message can change it
+    ThrowWindowsError("Cannot register the window class", error);
+  }
   // Where the system opens it: a window with a title bar on the monitor the
   // program was started for, one without on the main monitor. The handle is
   // not taken from the result: Procedure keeps it at WM_NCCREATE, the first
@@ -47,7 +50,10 @@ PortWindow::PortWindow(const FormLayout& layout, ServerTree tree)
   // clears it at WM_NCDESTROY should the creation fail after that.
   CreateWindowExW(0, ClassName().c_str(), caption_.c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                   nullptr, instance, this);
-  if (!window_) ThrowLastError("Cannot create the window");
+  if (!window_) {
+    const DWORD error = GetLastError();
+    ThrowWindowsError("Cannot create the window", error);
+  }
   try {
     CreateControls();
     LayOut(GetDpiForWindow(window_));

@@ -8,7 +8,7 @@
 #include "port_window.h"
 #include "program_end.h"
 #include "program_start.h"
-#include "wide_text.h"
+#include "windows_text.h"
 
 namespace gui {
 

@@ -12,13 +12,12 @@
 #include "port_window.h"
 #include "portchange/form1_layout.h"
 #include "portsetup/form1_layout.h"
-#include "wide_text.h"
 #include "windows_kit.h"
+#include "windows_text.h"
 
 namespace {
 
 using gui::ControlKind;
-using gui::FromUtf8;
 using gui::PortWindow;
 
 const gui::FormLayout* const kLayouts[] = {&portsetup::kForm1Layout, &portchange::kForm1Layout};
