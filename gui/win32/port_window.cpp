@@ -160,16 +160,18 @@ void PortWindow::SelectPort() {
 }
 
 void PortWindow::Ended(int) {
-  // Wakes the program's loop (RunProgram) to see the program has ended: the
-  // window can close in a message another thread or process sent, which
-  // GetMessageW handles and then goes on waiting. Not PostQuitMessage: the
-  // thread can outlive the window, as in the tests, which make one window
-  // after another, and a WM_QUIT left in its queue would end the next message
-  // box the moment it opened.
+  // Wakes the program's loop (RunProgram), so that it sees the program has
+  // ended: the window can close in a message another thread or process sent,
+  // which GetMessageW handles inside and then goes on waiting. Not
+  // PostQuitMessage: the thread can outlive the window, as in the tests, which
+  // make one window after another, and a WM_QUIT left in its queue would end
+  // the next message box the moment it opened.
   PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 LRESULT CALLBACK PortWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // The window's first message: the handle is kept here, not taken from
+  // CreateWindowExW, as the messages before that returns need it too.
   if (message == WM_NCCREATE) {
     auto* self = static_cast<PortWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
