@@ -1,11 +1,12 @@
 // The real programs, started as processes on the installed tree in the Wine
-// prefix and driven from outside as a script or an accessibility tool would:
-// by window captions, standard classes and posted clicks.
+// prefix and driven from outside as their user or a script would: by window
+// captions, standard classes, keys and posted clicks.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include "failed_change_cases.h"
 #include "windows_kit.h"
@@ -24,25 +25,64 @@ HWND WaitFor(const std::function<HWND()>& search) {
   return nullptr;
 }
 
+std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = L"";
+  SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+// Has the program save a picture of its window or box (screenshot_hook.cpp).
+void SaveScreenshot(HWND window) {
+  const HMODULE hook = LoadLibraryA(BesideMe("screenshot_hook.dll").c_str());
+  const auto save = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hook, "SaveScreenshot")));
+  const HHOOK hooked = SetWindowsHookExW(WH_CALLWNDPROC, save, hook, GetWindowThreadProcessId(window, nullptr));
+  EXPECT_TRUE(hooked);
+  SendMessageW(window, RegisterWindowMessageW(L"portconfig.screenshot"), 0, 0);
+  UnhookWindowsHookEx(hooked);
+  FreeLibrary(hook);
+}
+
+// Whether the control gets the keyboard focus of its window's thread.
+bool Focused(HWND control) {
+  return WaitFor([&] {
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(control, nullptr), &thread);
+    return thread.hwndFocus == control ? control : nullptr;
+  });
+}
+
+// The port box has the focus and all of its text selected, for typing over.
+void ExpectPortTextReady(HWND box) {
+  EXPECT_TRUE(Focused(box));
+  EXPECT_EQ(SendMessageW(box, EM_GETSEL, 0, 0), MAKELRESULT(0, TextOf(box).size()));
+}
+
 struct ProgramCase {
   ApplyMode mode;
   const char* config;  // httpd.conf before; null: none
-  const char* damage;  // "locked": another program holds httpd.conf; "no server": its program is gone
-  const char* typed;   // into the port box before pressing apply; null: the window never shows
-  const char* box;     // the start of the one box shown; null: none
-  const char* end;     // then a button's text or "close"; null: the box or applying ended it
-  DWORD exitCode;
+  // "locked": another program holds httpd.conf; "no server": its program is
+  // gone; "install fails": so does "-k install", as for a service already
+  // installed.
+  const char* damage;
+  const char* shown;  // in the port box at opening; null: not looked at
+  const char* typed;  // key by key, then Tab to apply and click; null: the window never shows
+  const char* box;    // the start of the one box shown; null: none
+  DWORD exitCode;     // 2 after typing: the port was refused, and the window is closed
   const char* after;  // httpd.conf afterwards
   const char* commands;
 };
 
 // Runs the case's program as its user would and checks how it ends; returns
-// the text of the box it showed.
+// the text of the box it showed. The window shows the used ports, takes five
+// characters and gives the focus back after another program had it.
 std::wstring Drive(const ProgramCase& c) {
   const bool setup = c.mode == ApplyMode::Setup;
   SCOPED_TRACE(std::string(setup ? "portsetup" : "portchange") + ", typed " + (c.typed ? c.typed : "nothing"));
   const StandIns machine("C:\\Program Files\\Apache2", c.config);
   if (std::strcmp(c.damage, "no server") == 0) DeleteFileA((machine.tree.serverProgram + ".exe").c_str());
+  std::optional<ScopedEnvironment> install;
+  if (std::strcmp(c.damage, "install fails") == 0) install.emplace("STAND_IN_INSTALL_FAILS", "1");
   const HANDLE holder =
       std::strcmp(c.damage, "locked") == 0
           ? CreateFileA(machine.tree.configFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
@@ -56,27 +96,43 @@ std::wstring Drive(const ProgramCase& c) {
 
   const wchar_t* caption = setup ? L"設定Apache 通訊埠" : L"Setup Web Service Port";
   const HWND window = WaitFor([&] { return FindWindowW(L"portconfig.Form1", caption); });
-  if (c.typed && WaitFor([&] { return IsWindowVisible(window) ? window : nullptr; })) {
+  // Its controls are there once it shows.
+  const bool shown = c.typed && WaitFor([&] { return IsWindowVisible(window) ? window : nullptr; });
+  const HWND box = FindWindowExW(window, nullptr, L"Edit", nullptr);
+  const HWND apply = FindWindowExW(window, nullptr, L"Button", nullptr);  // the first in tab order
+  if (shown) {
+    if (c.shown) {
+      EXPECT_EQ(TextOf(box), FromAnsi(c.shown));
+    }
+    ExpectPortTextReady(box);
+    EXPECT_EQ(SendMessageW(FindWindowExW(window, nullptr, L"ListBox", nullptr), LB_GETCOUNT, 0, 0), 3);
+    SaveScreenshot(window);
     const std::wstring typed = FromAnsi(c.typed);
-    SendMessageW(FindWindowExW(window, nullptr, L"Edit", nullptr), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(typed.c_str()));
-    // The first button in tab order applies.
-    PostMessageW(FindWindowExW(window, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
+    for (const wchar_t key : typed) SendMessageW(box, WM_CHAR, key, 0);
+    EXPECT_EQ(TextOf(box), typed.substr(0, 5));
+    PostMessageW(box, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(Focused(apply));
+    // The focus comes back once another program has had the activation.
+    const HWND other =
+        CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    DestroyWindow(other);
+    SetForegroundWindow(window);
+    EXPECT_TRUE(Focused(apply));
+    PostMessageW(apply, BM_CLICK, 0, 0);
   }
-  SeenBox seen{};
+  std::wstring text;
   if (c.box) {
-    const HWND box = WaitFor([&] { return FindWindowW(L"#32770", caption); });
-    seen = ReadBox(box);
-    EXPECT_EQ(seen.text.rfind(FromAnsi(c.box), 0), 0u);
-    EXPECT_EQ(seen.owner, window);
-    EXPECT_EQ(seen.ownerShown, c.typed != nullptr);
-    EXPECT_EQ(seen.icon, c.exitCode == 1);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    const HWND answered = WaitFor([&] { return FindWindowW(L"#32770", caption); });
+    SaveScreenshot(answered);
+    text = TextOf(GetDlgItem(answered, 0xffff));  // the static holding a box's text
+    EXPECT_EQ(text.rfind(FromAnsi(c.box), 0), 0u);
+    PostMessageW(answered, WM_COMMAND, IDOK, 0);
   }
-  if (c.end && std::strcmp(c.end, "close") == 0)
+  if (shown && c.exitCode == 2) {
+    ExpectPortTextReady(box);
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-  else if (c.end)
-    PostMessageW(FindWindowExW(window, nullptr, L"Button", FromAnsi(c.end).c_str()), BM_CLICK, 0, 0);
+  }
 
   DWORD exitCode = STILL_ACTIVE;
   WaitForSingleObject(started.hProcess, kPatience);
@@ -88,21 +144,20 @@ std::wstring Drive(const ProgramCase& c) {
   EXPECT_EQ(exitCode, c.exitCode);
   EXPECT_EQ(machine.config(), c.after);
   EXPECT_EQ(machine.commands(), c.commands);
-  return seen.text;
+  return text;
 }
 
 TEST_F(DriveC, EachProgramEndsWithItsCodeAndTheFileAsItShouldBe) {
   const char* const before = "Listen 80\r\n";
   const char* const after = "Listen 8081\r\n";
   const ProgramCase cases[] = {
-      {ApplyMode::Setup, before, "", "abc", "Must be number.", "close", 2, before, ""},
-      {ApplyMode::Setup, before, "", "8081", nullptr, nullptr, 0, after, "<-k> <install>\n<-k> <start>\n"},
-      {ApplyMode::Setup, nullptr, "", nullptr, "Can't find httpd.conf!", nullptr, 2, "", ""},
-      {ApplyMode::Change, before, "", "80", "Not change.", "Exit", 2, before, ""},
-      {ApplyMode::Change, before, "", "8081", nullptr, nullptr, 0, after, "<-k> <stop>\n<-k> <start>\n"},
-      {ApplyMode::Change, before, "locked", nullptr,
-       "Could not read httpd.conf.\n\nCannot open \"C:\\Program Files\\Apache2\\conf\\httpd.conf\"", nullptr, 1, before,
-       ""},
+      {ApplyMode::Setup, before, "", "80", "8x0123", "Must be number.", 2, before, ""},
+      {ApplyMode::Setup, before, "install fails", "80", "8081", nullptr, 0, after, "<-k> <install>\n<-k> <start>\n"},
+      {ApplyMode::Setup, nullptr, "", nullptr, nullptr, "Can't find httpd.conf!", 2, "", ""},
+      {ApplyMode::Change, before, "", "80", "8x0123", "Must be number.", 2, before, ""},
+      {ApplyMode::Change, before, "", "80", "8081", nullptr, 0, after, "<-k> <stop>\n<-k> <start>\n"},
+      {ApplyMode::Change, before, "locked", nullptr, nullptr,
+       "Could not read httpd.conf.\n\nCannot open \"C:\\Program Files\\Apache2\\conf\\httpd.conf\"", 1, before, ""},
   };
   for (const ProgramCase& c : cases) Drive(c);
 }
@@ -113,7 +168,7 @@ TEST_F(DriveC, EachFailedChangeIsReportedWithTheFileAsBefore) {
     SCOPED_TRACE(c.name);
     const char* const damage = c.serverInstalled ? "" : "no server";
     const std::wstring text =
-        Drive({c.mode, c.config, damage, "8089", "Could not change the port.\n\n", nullptr, 1, c.config, c.runs});
+        Drive({c.mode, c.config, damage, nullptr, "8089", "Could not change the port.\n\n", 1, c.config, c.runs});
     EXPECT_EQ(MissingFrom(ToAnsi(text), c, InstalledServerTree().serverProgram), "");
   }
 }
