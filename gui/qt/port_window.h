@@ -41,6 +41,7 @@ class PortWindow : public QWidget, public PortView {
   void SetApplyEnabled(bool enabled) override;
   void ShowMessage(const std::string& text) override;
   void Close() override;
+  void KeepAlive() override {}
 
  signals:
   void ended(int exitCode);

@@ -47,6 +47,7 @@ class PortWindow : public PortView {
   void SetApplyEnabled(bool enabled) override;
   void ShowMessage(const std::string& text) override;
   void Close() override;
+  void KeepAlive() override {}
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
