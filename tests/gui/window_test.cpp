@@ -492,7 +492,9 @@ class WindowTest : public QObject {
     const QStringList boxes = Press(window);
     if (spoiled) {
       QCOMPARE(boxes.size(), 1);
-      QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
+      QVERIFY2(
+          boxes[0].startsWith("error: Could not change the port.\n\n") && boxes[0].contains("Invalid command 'Bogus'"),
+          qPrintable(boxes[0]));
       QCOMPARE(window.exitCode(), gui::kFailed);
       QCOMPARE(server.config(), config);
       QCOMPARE(PageAt("127.0.0.1", oldPort, page), "the page");

@@ -33,10 +33,7 @@
 //   STAND_IN_START_FAILS_LATE=1  "-k start" starts the server, then ends with
 //                                exit code 1;
 //   STAND_IN_INSTALL_FAILS=1     "-k install" is a usage error (exit code 1),
-//                                as upstream's is on Unix;
-//   STAND_IN_TAKEN_PORT=P        "-k start" fails, starting no server, while a
-//                                Listen line has port P: 3000 lines of loading
-//                                modules, the reason last, exit code 1.
+//                                as upstream's is on Unix.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -385,15 +382,6 @@ int Start(const Tree& tree, const std::vector<Address>& listens) {
   if (const long running = ReadPid(tree.pidFile); running && Alive(running)) {
     std::printf("httpd (pid %ld) already running\n", running);
     return 0;
-  }
-  const std::string taken = Env("STAND_IN_TAKEN_PORT");
-  for (const Address& address : listens) {
-    if (taken.empty() || address.port != taken) continue;
-    for (int module = 1; module <= 3000; ++module) std::printf("stand-in: loading module %d\n", module);
-    std::fflush(stdout);
-    std::fputs("stand-in: could not bind: address already in use\n", stderr);
-    std::fputs("stand-in: no listening sockets available, shutting down\n", stderr);
-    return 1;
   }
   const ServerProcess server(tree, listens);
   // Until the server listens, or has ended.
