@@ -53,35 +53,12 @@ class PortWindow final : public ProgramWindow {
   void AddUsedPort(const std::string& port) override;
   void SetApplyEnabled(bool enabled) override;
   void Close() override;
-<<<<<<< HEAD
   void WithCursor(Cursor cursor, const std::function<void()>& work) override;
   void ShowBox(const std::string& text, BoxIcon icon) override;
   void Reveal() override;
   void SelectPort() override;
   void Ended(int exitCode) override;
-=======
   void KeepAlive() override {}
-
- private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-
-  void CreateControls();
-  void LayOut(UINT dpi);
-  SIZE WindowSize() const;
-  void PlaceOnMonitor();
-  HWND ControlFor(Role role) const;
-  const ControlLayout* LayoutOf(HWND control) const;
-
-  void Run(void (PortController::*step)());
-  void OnClicked(HWND control);
-  void FocusPortText();
-  void ShowBox(const std::wstring& text, UINT icon);
-  void EndProgram(int exitCode);
-
-  void PaintLines(HDC dc) const;
-  void DrawBanner(HDC dc, const RECT& box) const;
->>>>>>> core16
 
   const FormLayout& layout_;
   std::wstring caption_;
