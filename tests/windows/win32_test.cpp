@@ -20,8 +20,8 @@ TEST(RunHiddenAndWait, TheCommandRunsAsGivenAndItsEndIsWaitedFor) {
   std::filesystem::copy_file(BesideMe("stand_in_server.exe"), server);
   std::filesystem::copy_file(BesideMe("stand_in_server.exe"), dir / "Apache.exe");
   const ScopedEnvironment slow("STAND_IN_SLEEP_MS", "700");
-  EXPECT_EQ(RunHiddenAndWait({server, {"-k", "start"}}).exitCode, 0);
-  EXPECT_EQ(ReadFile(server + ".log"), "<-k> <start>\n");
+  EXPECT_EQ(RunHiddenAndWait({server, {"-k", "install"}}).exitCode, 0);
+  EXPECT_EQ(ReadFile(server + ".log"), "<-k> <install>\n");
 }
 
 // Wine starts our netstat rather than its own: the tests run with
