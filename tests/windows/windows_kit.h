@@ -53,9 +53,10 @@ class StandIns {
   ~StandIns() {
     std::error_code ignored;
     // A server the test started exits once its pid file is gone; until then
-    // its program cannot be removed.
-    std::filesystem::remove(root_ + "\\logs\\httpd.pid", ignored);
+    // its program cannot be removed. The server reads the file every 20 ms,
+    // and while it does the file cannot be removed either.
     for (int tries = 0; tries < 200; ++tries) {
+      std::filesystem::remove(root_ + "\\logs\\httpd.pid", ignored);
       std::filesystem::remove_all(root_, ignored);
       if (!ignored) break;
       Sleep(10);
