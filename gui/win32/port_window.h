@@ -53,6 +53,7 @@ class PortWindow final : public ProgramWindow {
   void AddUsedPort(const std::string& port) override;
   void SetApplyEnabled(bool enabled) override;
   void Close() override;
+  void KeepAlive() override {}
   void WithCursor(Cursor cursor, const std::function<void()>& work) override;
   void ShowBox(const std::string& text, BoxIcon icon) override;
   void Reveal() override;

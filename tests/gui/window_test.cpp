@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "failed_change_cases.h"
 #include "port_probe.h"
@@ -124,16 +125,19 @@ struct StandInTree : Tree {
 };
 
 // Laid out by script/apache-tree where the test is told, with its path as its
-// page; the server is stopped before the tree goes.
+// page; the server has exited before the tree goes.
 struct ApacheTree : Tree {
   explicit ApacheTree(const QString& listen)
       : Tree(qEnvironmentVariable("PORTCFG_E2E_TREES").toStdString() + "/tree ") {
-    const QString root = QString::fromStdString(dir.path().string());
-    created = QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", root, listen}) == 0;
+    created = Script({"create", root(), listen});
     WriteFile(dir / "htdocs/index.html", dir.path().string());
   }
-  ~ApacheTree() { Run("stop"); }
-  bool Run(const char* command) const { return QProcess::execute(tree.serverProgram.c_str(), {"-k", command}) == 0; }
+  ~ApacheTree() { Script({"stop-all", root()}); }
+  QString root() const { return QString::fromStdString(dir.path().string()); }
+  static bool Script(const QStringList& arguments) {
+    return QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", arguments) == 0;
+  }
+  bool Start() const { return QProcess::execute(tree.serverProgram.c_str(), {"-k", "start"}) == 0; }
 
   bool created;
 };
@@ -403,31 +407,58 @@ class WindowTest : public QObject {
   void movesARealApache_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("address");
-    QTest::newRow("change, every address") << int(ApplyMode::Change) << QString();
-    QTest::newRow("change, bound to 127.0.0.1") << int(ApplyMode::Change) << QStringLiteral("127.0.0.1:");
-    QTest::newRow("setup, stopped server") << int(ApplyMode::Setup) << QString();
+    QTest::addColumn<int>("slowClients");  // on the old port, each having sent half a request
+    QTest::addColumn<bool>("spoiled");     // httpd.conf gains a line the server refuses, and the new port is taken
+    QTest::newRow("change, every address") << int(ApplyMode::Change) << QString() << 0 << false;
+    QTest::newRow("change, bound to 127.0.0.1") << int(ApplyMode::Change) << QStringLiteral("127.0.0.1:") << 0 << false;
+    QTest::newRow("change, slow clients") << int(ApplyMode::Change) << QString() << 3 << false;
+    QTest::newRow("change, refused by the test") << int(ApplyMode::Change) << QString() << 0 << true;
+    QTest::newRow("setup, stopped server") << int(ApplyMode::Setup) << QString() << 0 << false;
   }
 
-  // portchange moves a running server; portsetup installs and starts a stopped
-  // one. The port is written as typed, without its blanks.
+  // portchange moves a running server, whose clients may hold it for a
+  // while; portsetup starts a stopped one. The port is written as typed,
+  // without its blanks. A file the server refuses is left as it was, the
+  // server untouched.
   void movesARealApache() {
     QFETCH(int, mode);
     QFETCH(QString, address);
+    QFETCH(int, slowClients);
+    QFETCH(bool, spoiled);
     if (!qEnvironmentVariableIsSet("PORTCFG_E2E_TREES")) QSKIP("runs in a network of its own, as e2e_apache");
     const bool running = ApplyMode(mode) == ApplyMode::Change;
     const QString oldPort = FreePort();
     const ApacheTree server(address + oldPort);
-    QVERIFY(server.created && (!running || server.Run("start")));
+    QVERIFY(server.created && (!running || server.Start()));
     const QByteArray page = QByteArray::fromStdString(server.dir.path().string());
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < slowClients; ++i) {
+      clients.push_back(std::make_unique<QTcpSocket>());
+      clients.back()->connectToHost("127.0.0.1", oldPort.toUShort());
+      QVERIFY(clients.back()->waitForConnected(5000));
+      clients.back()->write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+      QVERIFY(clients.back()->waitForBytesWritten(5000));
+    }
+    if (spoiled) WriteFile(server.tree.configFile, server.config().toStdString() + "Bogus\r\n");
     QByteArray config = server.config();
 
     gui::PortWindow window(Layout(ApplyMode(mode)), server.tree);
     QVERIFY(!window.Open());
     const QString newPort = UnlistedPort(window);
+    QTcpServer taken;
+    QVERIFY(!spoiled || taken.listen(QHostAddress::LocalHost, newPort.toUShort()));
     window.SetPortText(" 0" + newPort.toStdString() + " ");
-    QCOMPARE(Press(window), QStringList{});
+    const QStringList boxes = Press(window);
+    if (spoiled) {
+      QCOMPARE(boxes.size(), 1);
+      QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
+      QCOMPARE(window.exitCode(), gui::kFailed);
+      QCOMPARE(server.config(), config);
+      QCOMPARE(PageAt("127.0.0.1", oldPort, page), "the page");
+      return;
+    }
+    QCOMPARE(boxes, QStringList{});
     QCOMPARE(window.exitCode(), gui::kApplied);
-    QCOMPARE(std::filesystem::exists(server.dir / "logs/service-installed"), !running);
     QCOMPARE(PageAt("127.0.0.1", newPort, page), "the page");
     QCOMPARE(PageAt("127.0.0.1", oldPort, page), "Connection refused");
     // 127.0.0.2 is loopback too: only a server bound to every address answers there.
