@@ -94,14 +94,20 @@ QStringList Press(const QWidget& window, const char* control = "Command1", const
   return Answering([&] { QTest::mouseClick(Control(window, control), Qt::LeftButton); }, screenshot);
 }
 
-// The window, with a record of each time its controller enables or disables Apply.
+// The window, with a record of each time its controller enables or disables
+// Apply, and of how often it is kept alive.
 struct SpiedWindow : gui::PortWindow {
   using PortWindow::PortWindow;
   void SetApplyEnabled(bool enabled) override {
     applyEnabled << enabled;
     PortWindow::SetApplyEnabled(enabled);
   }
+  void KeepAlive() override {
+    ++keptAlive;
+    PortWindow::KeepAlive();
+  }
   QList<bool> applyEnabled;
+  int keptAlive = 0;
 };
 
 // A private tree in the upstream layout, its path with spaces.
@@ -349,24 +355,59 @@ class WindowTest : public QObject {
 
   void failedChanges_data() { AddRows(kFailedChangeCases, &FailedChangeCase::name); }
 
-  // The new port is free at start-up but taken when the server starts on it:
-  // an error box ends the program, with httpd.conf as before.
+  // The server decides: a change lands once the new port listens. One that
+  // does not ends the program with an error box, httpd.conf as before and the
+  // server where the box says.
   void failedChanges() {
     const FailedChangeCase& c = kFailedChangeCases[Row()];
-    const StandInTree server(c.config, c.serverInstalled);
-    gui::PortWindow window(Layout(c.mode), server.tree);
+    const std::string oldPort = FreePort().toStdString();
+    std::string newPort;
+    do newPort = FreePort().toStdString();
+    while (newPort == oldPort);
+    const auto filled = [&](const std::string& text) { return Filled(text, "", oldPort, newPort); };
+    const std::string setting = c.setting;
+    const size_t equals = setting.find('=');
+    const std::string knobName = setting.substr(0, equals);
+    std::optional<ScopedEnvironment> knob;
+    if (equals != std::string::npos) knob.emplace(knobName.c_str(), setting.substr(equals + 1).c_str());
+    const StandInTree server(filled("Listen OLD\r\n"), std::string(c.server) != "missing");
+    if (std::string(c.server) == "running") {
+      RunHiddenAndWait({server.tree.serverProgram, {"-k", "start"}});
+      QTRY_VERIFY(IsPortListening(std::stoi(oldPort)));
+      std::filesystem::remove(server.tree.serverProgram + ".log");
+    }
+    const std::string config = filled(c.config);
+    WriteFile(server.tree.configFile, config);
+    ServerTree tree = server.tree;
+    tree.portWait = kPortWait;
+    SpiedWindow window(Layout(c.mode), tree);
     QCOMPARE(window.Open(), std::nullopt);
-    const QString port = UnlistedPort(window);
-    const ScopedEnvironment taken("STAND_IN_TAKEN_PORT", qPrintable(port));
-    PortBox(window)->setText(port);
+    QTcpServer taken;
+    QVERIFY(setting != "taken" || taken.listen(QHostAddress::LocalHost, quint16(std::stoi(newPort))));
+    PortBox(window)->setText(QString::fromStdString(newPort));
+    QElapsedTimer timer;
+    timer.start();
     const QStringList boxes = Press(window, "Command1", &c == kFailedChangeCases ? "error-box" : "");
-    QCOMPARE(boxes.size(), 1);
-    QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
-    QCOMPARE(MissingFrom(boxes[0].toStdString(), c, server.tree.serverProgram), "");
-    QCOMPARE(window.exitCode(), gui::kFailed);
+    // Kept alive every 10 ms or so: at least every 100 ms, whatever the load.
+    QVERIFY2(window.keptAlive >= timer.elapsed() / 100 - 2, qPrintable(QString::number(window.keptAlive)));
+    taken.close();
+    if (c.says.empty()) {
+      QCOMPARE(boxes, QStringList{});
+      QCOMPARE(window.exitCode(), gui::kApplied);
+      QCOMPARE(server.config(),
+               QByteArray::fromStdString(Filled(c.config, "", newPort, newPort)).replace("\r\n", "\n"));
+    } else {
+      QCOMPARE(boxes.size(), 1);
+      QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
+      QCOMPARE(MissingFrom(boxes[0].toStdString(), c, server.tree.serverProgram, oldPort, newPort), "");
+      QCOMPARE(window.exitCode(), gui::kFailed);
+      QCOMPARE(server.config(), QByteArray::fromStdString(config));
+    }
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(server.config(), c.config);
     QCOMPARE(server.runs(), c.runs);
+    const std::string listening = c.listening;
+    QCOMPARE(IsPortListening(std::stoi(oldPort)), listening.find("OLD") != std::string::npos);
+    QCOMPARE(IsPortListening(std::stoi(newPort)), listening.find("NEW") != std::string::npos);
   }
 
   void endsUnapplied_data() { AddRows(kEndCases, &EndCase::name); }
