@@ -1,6 +1,7 @@
-// The guard is a named mutex for the whole machine: the probe's files in C:\
-// are the same whichever tree a copy acts on. It lives while a copy holds a
-// handle to it, and goes with a copy that ends in any way.
+// The guard is a named mutex for the whole machine: the probe's two files
+// (c:\testport.bat, c:\netstat.log) are the same whichever tree a copy acts
+// on. It lives while a copy holds a handle to it, and goes with a copy that
+// ends in any way.
 #include "one_copy.h"
 #include "windows_support.h"
 
