@@ -130,6 +130,7 @@ class SilentView : public PortView {
   void SetApplyEnabled(bool) override {}
   void ShowMessage(const std::string& text) override { Fail("The change was refused: " + text); }
   void Close() override {}
+  void KeepAlive() override {}
 
  private:
   std::string port_;

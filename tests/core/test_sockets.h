@@ -29,9 +29,9 @@ struct Sockets {
 
 class TestSocket {
  public:
-  // Bound to the family's loopback address.
-  TestSocket(int family, int type) : family_(family), socket_(::socket(family, type, 0)) {
-    sockaddr_storage address = Loopback(0);
+  // Bound to the family's loopback address, on the port or one the system picks.
+  TestSocket(int family, int type, int port = 0) : family_(family), socket_(::socket(family, type, 0)) {
+    sockaddr_storage address = Loopback(port);
     if (socket_ == kNone || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
       throw std::runtime_error("cannot bind a test socket");
   }
