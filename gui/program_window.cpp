@@ -66,7 +66,10 @@ void ProgramWindow::Run(void (PortController::*step)()) {
 }
 
 void ProgramWindow::Box(const std::string& text, BoxIcon icon, const std::string& details) {
+  // While a box waits for the user, the window may be closed.
+  const bool busy = std::exchange(busy_, false);
   WithCursor(Cursor::Arrow, [&] { ShowBox(text, icon, details); });
+  busy_ = busy;
 }
 
 void ProgramWindow::EndProgram(int exitCode) {

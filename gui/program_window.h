@@ -43,8 +43,8 @@ class ProgramWindow : public PortView {
   void Press(Role role);
   // The window is gone: the program ends, with a change applied or not.
   void OnClosed();
-  // While one of the controller's steps runs, the window takes no input and
-  // closes only when the step closes it.
+  // While one of the controller's steps runs, and no box waits for the user,
+  // the window takes no input and closes only when the step closes it.
   bool busy() const { return busy_; }
 
  private:
