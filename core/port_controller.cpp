@@ -40,10 +40,12 @@ std::vector<int> ListenablePorts(const std::vector<std::string>& texts) {
   return ports;
 }
 
-// "30 s", or "250 ms" for a wait of no whole seconds.
-std::string DurationText(std::chrono::milliseconds duration) {
-  if (duration.count() % 1000 != 0) return std::to_string(duration.count()) + " ms";
-  return std::to_string(duration.count() / 1000) + " s";
+// How a start that ended well failed all the same: ", but nothing listened
+// on port 80 within 30 s" (or "250 ms" for a wait of no whole seconds).
+std::string NothingListened(const std::string& port, std::chrono::milliseconds wait) {
+  const std::string waited =
+      wait.count() % 1000 != 0 ? std::to_string(wait.count()) + " ms" : std::to_string(wait.count() / 1000) + " s";
+  return ", but nothing listened on " + port + " within " + waited;
 }
 
 }  // namespace
@@ -142,8 +144,7 @@ std::optional<PortController::Failure> PortController::MoveServer(int port) {
     // A start may end well while no server listens: it found one still
     // running ("already running"), or the server it left failed later.
     if (!AwaitPorts({port}, true)) {
-      const std::string outcome =
-          ", but nothing listened on port " + std::to_string(port) + " within " + DurationText(tree_.portWait);
+      const std::string outcome = NothingListened("port " + std::to_string(port), tree_.portWait);
       return Failure{DescribeFailure(start, started, outcome), started.output};
     }
     return std::nullopt;
@@ -184,8 +185,7 @@ std::string PortController::PutBack(const std::string& previous) const {
     else if (!back.empty() && AwaitPorts(back, true))
       return "httpd.conf was put back as it was and the server started again: " + port + " is back.";
     else
-      failure = DescribeFailure(start, started,
-                                ", but nothing listened on " + port + " within " + DurationText(tree_.portWait));
+      failure = DescribeFailure(start, started, NothingListened(port, tree_.portWait));
   } catch (const std::exception& error) {
     failure = error.what();
   }

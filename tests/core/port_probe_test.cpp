@@ -67,19 +67,19 @@ TEST(IsPortListening, OnlyForASocketInTheListenState) {
   const Sockets sockets;
   for (const ListeningCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TestSocket socket(c.family, c.type);
-    TestSocket listener(c.family, SOCK_STREAM);
-    if (std::strcmp(c.role, "listens") == 0) socket.Listen();
-    if (std::strcmp(c.role, "connected") == 0) {
-      listener.Listen();
-      socket.ConnectTo(listener.port());
+    int port;
+    {
+      TestSocket socket(c.family, c.type);
+      TestSocket listener(c.family, SOCK_STREAM);
+      if (std::strcmp(c.role, "listens") == 0) socket.Listen();
+      if (std::strcmp(c.role, "connected") == 0) {
+        listener.Listen();
+        socket.ConnectTo(listener.port());
+      }
+      port = socket.port();
+      EXPECT_EQ(IsPortListening(port), c.listening);
     }
-    EXPECT_EQ(IsPortListening(socket.port()), c.listening);
-    if (c.listening) {
-      const int port = socket.port();
-      socket.Close();
-      EXPECT_FALSE(IsPortListening(port)) << "once closed";
-    }
+    EXPECT_FALSE(IsPortListening(port)) << "once closed";
   }
 }
 

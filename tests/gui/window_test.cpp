@@ -371,56 +371,44 @@ class WindowTest : public QObject {
   // server where the box says.
   void failedChanges() {
     const FailedChangeCase& c = kFailedChangeCases[Row()];
-    const std::string oldPort = FreePort().toStdString();
-    std::string newPort;
-    do newPort = FreePort().toStdString();
-    while (newPort == oldPort);
-    const auto filled = [&](const std::string& text) { return Filled(text, "", oldPort, newPort); };
-    const std::string setting = c.setting;
-    const size_t equals = setting.find('=');
-    const std::string knobName = setting.substr(0, equals);
-    std::optional<ScopedEnvironment> knob;
-    if (equals != std::string::npos) knob.emplace(knobName.c_str(), setting.substr(equals + 1).c_str());
-    const StandInTree server(filled("Listen OLD\r\n"), std::string(c.server) != "missing");
+    const ChangeRun run(c);
+    const StandInTree server(run.Filled("Listen OLD\r\n"), std::string(c.server) != "missing");
     if (std::string(c.server) == "running") {
       RunHiddenAndWait({server.tree.serverProgram, {"-k", "start"}});
-      QTRY_VERIFY(IsPortListening(std::stoi(oldPort)));
+      QTRY_VERIFY(IsPortListening(std::stoi(run.oldPort)));
       std::filesystem::remove(server.tree.serverProgram + ".log");
     }
-    const std::string config = filled(c.config);
-    WriteFile(server.tree.configFile, config);
+    WriteFile(server.tree.configFile, run.config());
     ServerTree tree = server.tree;
     tree.portWait = kPortWait;
     SpiedWindow window(Layout(c.mode), tree);
     QCOMPARE(window.Open(), std::nullopt);
     QTcpServer taken;
-    QVERIFY(setting != "taken" || taken.listen(QHostAddress::LocalHost, quint16(std::stoi(newPort))));
-    PortBox(window)->setText(QString::fromStdString(newPort));
+    QVERIFY(c.setting != std::string("taken") ||
+            taken.listen(QHostAddress::LocalHost, quint16(std::stoi(run.newPort))));
+    PortBox(window)->setText(QString::fromStdString(run.newPort));
     QElapsedTimer timer;
     timer.start();
     const QStringList boxes = Press(window, "Command1", &c == kFailedChangeCases ? "error-box" : "");
     // Kept alive every 10 ms or so: at least every 100 ms, whatever the load.
     QVERIFY2(window.keptAlive >= timer.elapsed() / 100 - 2, qPrintable(QString::number(window.keptAlive)));
     taken.close();
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(server.runs(), c.runs);
+    QCOMPARE(run.Listening(), c.listening);
     if (c.says.empty()) {
       QCOMPARE(boxes, QStringList{});
       QCOMPARE(window.exitCode(), gui::kApplied);
-      QCOMPARE(server.config(),
-               QByteArray::fromStdString(Filled(c.config, "", newPort, newPort)).replace("\r\n", "\n"));
-    } else {
-      QCOMPARE(boxes.size(), 1);
-      QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
-      QCOMPARE(MissingFrom(boxes[0].toStdString(), c, server.tree.serverProgram, oldPort, newPort), "");
-      // Its details hold what the server wrote beyond the lines the box shows, uncut.
-      QVERIFY(!boxes[0].contains(" more lines)") || boxes[0].contains(QString(150, '.') + '\n'));
-      QCOMPARE(window.exitCode(), gui::kFailed);
-      QCOMPARE(server.config(), QByteArray::fromStdString(config));
+      QCOMPARE(server.config(), QByteArray::fromStdString(run.changed()).replace("\r\n", "\n"));
+      return;
     }
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(server.runs(), c.runs);
-    const std::string listening = c.listening;
-    QCOMPARE(IsPortListening(std::stoi(oldPort)), listening.find("OLD") != std::string::npos);
-    QCOMPARE(IsPortListening(std::stoi(newPort)), listening.find("NEW") != std::string::npos);
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
+    QCOMPARE(run.MissingFrom(boxes[0].toStdString(), server.tree.serverProgram), "");
+    // Its details hold what the server wrote beyond the lines the box shows, uncut.
+    QVERIFY(!boxes[0].contains(" more lines)") || boxes[0].contains(QString(150, '.') + '\n'));
+    QCOMPARE(window.exitCode(), gui::kFailed);
+    QCOMPARE(server.config(), QByteArray::fromStdString(run.config()));
   }
 
   void ends_data() { AddRows(kEndCases, &EndCase::name); }
@@ -513,7 +501,9 @@ class WindowTest : public QObject {
     const QStringList boxes = Press(window);
     if (spoiled) {
       QCOMPARE(boxes.size(), 1);
-      QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
+      QVERIFY2(
+          boxes[0].startsWith("error: Could not change the port.\n\n") && boxes[0].contains("Invalid command 'Bogus'"),
+          qPrintable(boxes[0]));
       QCOMPARE(window.exitCode(), gui::kFailed);
       QCOMPARE(server.config(), config);
       QCOMPARE(PageAt("127.0.0.1", oldPort, page), "the page");

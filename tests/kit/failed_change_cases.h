@@ -13,10 +13,15 @@
 // kPortWait to let go of or take a port.
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "port_controller.h"
+#include "port_probe.h"
+#include "test_sockets.h"
+#include "test_support.h"
 
 inline constexpr std::chrono::milliseconds kPortWait{2000};
 
@@ -38,7 +43,7 @@ struct FailedChangeCase {
   // What the error's detail holds, in this order; none: the change landed,
   // with no box, exit code 0 and NEW in httpd.conf.
   std::vector<std::string> says;
-  // The ports listening afterwards, of OLD and NEW.
+  // The ports listening afterwards: "OLD", "NEW", both ("OLD NEW") or none.
   const char* listening;
 };
 
@@ -147,27 +152,60 @@ inline const FailedChangeCase kFailedChangeCases[] = {
      "NEW"},
 };
 
-// The text with "SERVER", "OLD" and "NEW" filled in.
-inline std::string Filled(std::string text, const std::string& program, const std::string& oldPort,
-                          const std::string& newPort) {
-  const std::pair<const char*, std::string> fills[] = {
-      {"SERVER", "\"" + program + "\""}, {"OLD", oldPort}, {"NEW", newPort}};
-  for (const auto& [name, value] : fills)
-    for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size())
-      text.replace(at, std::string(name).size(), value);
-  return text;
-}
-
-// The first of the case's pieces, filled in, that the detail does not hold,
-// in order; empty when it holds them all.
-inline std::string MissingFrom(const std::string& detail, const FailedChangeCase& c, const std::string& program,
-                               const std::string& oldPort, const std::string& newPort) {
-  size_t at = 0;
-  for (const std::string& says : c.says) {
-    const std::string piece = Filled(says, program, oldPort, newPort);
-    at = detail.find(piece, at);
-    if (at == std::string::npos) return piece;
-    at += piece.size();
+// One run of a case: its two ports, free when asked for, and the stand-in's
+// setting for as long as the run lives.
+class ChangeRun {
+ public:
+  explicit ChangeRun(const FailedChangeCase& c) : c_(c), setting_(c.setting), knob_(setting_.substr(0, Equals())) {
+    const Sockets sockets;
+    oldPort = FreePort();
+    do newPort = FreePort();
+    while (newPort == oldPort);
+    if (Equals() != std::string::npos) environment_.emplace(knob_.c_str(), setting_.substr(Equals() + 1).c_str());
   }
-  return {};
-}
+
+  // The text with "SERVER", "OLD" and "NEW" filled in.
+  std::string Filled(const std::string& text, const std::string& program = "") const {
+    return Fill(text, program, oldPort);
+  }
+  // httpd.conf before the change, and once it has landed (with CRLF line ends).
+  std::string config() const { return Filled(c_.config); }
+  std::string changed() const { return Fill(c_.config, "", newPort); }
+
+  // The first of the case's pieces, filled in, that the detail does not hold,
+  // in order; empty when it holds them all.
+  std::string MissingFrom(const std::string& detail, const std::string& program) const {
+    size_t at = 0;
+    for (const std::string& says : c_.says) {
+      const std::string piece = Filled(says, program);
+      at = detail.find(piece, at);
+      if (at == std::string::npos) return piece;
+      at += piece.size();
+    }
+    return {};
+  }
+
+  // Which of the two ports listen now, as the case's listening says it.
+  std::string Listening() const {
+    const bool old = IsPortListening(std::stoi(oldPort)), fresh = IsPortListening(std::stoi(newPort));
+    return std::string(old ? "OLD" : "") + (old && fresh ? " " : "") + (fresh ? "NEW" : "");
+  }
+
+  std::string oldPort, newPort;
+
+ private:
+  size_t Equals() const { return setting_.find('='); }
+  std::string Fill(std::string text, const std::string& program, const std::string& old) const {
+    const std::pair<const char*, std::string> fills[] = {
+        {"SERVER", "\"" + program + "\""}, {"OLD", old}, {"NEW", newPort}};
+    for (const auto& [name, value] : fills)
+      for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size())
+        text.replace(at, std::string(name).size(), value);
+    return text;
+  }
+  static std::string FreePort() { return std::to_string(TestSocket(AF_INET, SOCK_STREAM).port()); }
+
+  const FailedChangeCase& c_;
+  std::string setting_, knob_;
+  std::optional<ScopedEnvironment> environment_;
+};

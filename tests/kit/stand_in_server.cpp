@@ -4,10 +4,10 @@
 // pid is in ../logs/httpd.pid. Each run appends one line to "<its own
 // path>.log": every argument as the C runtime parsed it, in angle brackets.
 //
-//   -t          reads the configuration: "Syntax OK", or the error on the first
-//               line it cannot take (a Bogus directive, a Listen line that is
-//               not [address:]port [protocol]) and exit code 1. Every -k
-//               command but install reads it first and fails the same way.
+//   -t          reads the configuration: "Syntax OK", or for the first line
+//               whose directive is Bogus, which no module defines, the
+//               server's syntax error and exit code 1. Every -k command but
+//               install reads it first and fails the same way.
 //   -k start    "httpd (pid N) already running" while the server lives;
 //               otherwise starts a server that listens on every Listen line
 //               (no address: every address, as [::] taking IPv4 too) and
@@ -33,10 +33,7 @@
 //   STAND_IN_START_FAILS_LATE=1  "-k start" starts the server, then ends with
 //                                exit code 1;
 //   STAND_IN_INSTALL_FAILS=1     "-k install" is a usage error (exit code 1),
-//                                as upstream's is on Unix;
-//   STAND_IN_TAKEN_PORT=P        "-k start" fails, starting no server, while a
-//                                Listen line has port P: 3000 lines of loading
-//                                modules, the reason last, exit code 1.
+//                                as upstream's is on Unix.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -54,6 +51,7 @@
 #include <cstring>
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -73,9 +71,7 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
-void Pause(const std::string& milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(milliseconds.c_str())));
-}
+void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 struct Tree {
   explicit Tree(const std::string& self)
@@ -97,18 +93,15 @@ struct Address {
   std::string host, port;
 };
 
-// Apache's reading of "[address:]port", or why it refuses it.
-std::string ReadAddress(const std::string& text, Address& address) {
+// Apache's reading of "[address:]port"; "080" is port 80.
+Address ReadAddress(const std::string& text) {
   const size_t colon = text.rfind(':');
+  Address address;
   address.port = text.substr(colon == std::string::npos ? 0 : colon + 1);
+  address.port.erase(0, std::min(address.port.find_first_not_of('0'), address.port.size() - 1));
   address.host = colon == std::string::npos ? "" : text.substr(0, colon);
   if (address.host.size() > 1 && address.host.front() == '[') address.host = address.host.substr(1, colon - 2);
-  if (address.port.empty() || address.port.find_first_not_of("0123456789") != std::string::npos)
-    return "Port must be specified";
-  address.port.erase(0, address.port.find_first_not_of('0'));
-  if (address.port.empty() || address.port.size() > 5 || std::stol(address.port) > 65535)
-    return "Invalid address or port";
-  return "";
+  return address;
 }
 
 // The Listen addresses, as the server reads its configuration; none, with
@@ -123,22 +116,16 @@ std::optional<std::vector<Address>> ReadConfig(const std::string& path) {
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     std::istringstream words(line);
-    std::string directive, name, address, protocol, more;
-    words >> directive >> address >> protocol >> more;
+    std::string directive, name, address;
+    words >> directive >> address;
     for (const char c : directive) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::string error;
-    if (name == "bogus") {
-      error = "Invalid command '" + directive +
-              "', perhaps misspelled or defined by a module not included in the server configuration";
-    } else if (name == "listen") {
-      listens.emplace_back();
-      error =
-          address.empty() || !more.empty() ? "Listen requires 1 or 2 arguments." : ReadAddress(address, listens.back());
-    }
-    if (!error.empty()) {
-      std::fprintf(stderr, "AH00526: Syntax error on line %d of %s:\n%s\n", number, path.c_str(), error.c_str());
-      return std::nullopt;
-    }
+    if (name == "listen") listens.push_back(ReadAddress(address));
+    if (name != "bogus") continue;
+    std::fprintf(stderr,
+                 "AH00526: Syntax error on line %d of %s:\nInvalid command '%s', perhaps misspelled or defined by a "
+                 "module not included in the server configuration\n",
+                 number, path.c_str(), directive.c_str());
+    return std::nullopt;
   }
   return listens;
 }
@@ -374,7 +361,7 @@ int Serve(const Tree& tree, const std::vector<Address>& listens) {
   std::ofstream(tree.pidFile) << OwnPid() << "\n";
   while (!stop.Wait(20))
     if (ReadPid(tree.pidFile) != OwnPid()) return 0;
-  Pause(Env("STAND_IN_STOP_MS"));
+  Pause(std::atoi(Env("STAND_IN_STOP_MS").c_str()));
   listeners.clear();
   std::error_code ignored;
   std::filesystem::remove(tree.pidFile, ignored);
@@ -386,20 +373,11 @@ int Start(const Tree& tree, const std::vector<Address>& listens) {
     std::printf("httpd (pid %ld) already running\n", running);
     return 0;
   }
-  const std::string taken = Env("STAND_IN_TAKEN_PORT");
-  for (const Address& address : listens) {
-    if (taken.empty() || address.port != taken) continue;
-    for (int module = 1; module <= 3000; ++module) std::printf("stand-in: loading module %d\n", module);
-    std::fflush(stdout);
-    std::fputs("stand-in: could not bind: address already in use\n", stderr);
-    std::fputs("stand-in: no listening sockets available, shutting down\n", stderr);
-    return 1;
-  }
   const ServerProcess server(tree, listens);
   // Until the server listens, or has ended.
   while (ReadPid(tree.pidFile) != server.pid || !server.pid) {
     if (const std::optional<int> code = server.Ended()) return *code;
-    Pause("1");
+    Pause(1);
   }
   if (Env("STAND_IN_START_FAILS_LATE").empty()) return 0;
   std::fputs("AH00016: Configuration Failed\n", stderr);
@@ -431,7 +409,7 @@ int main(int argc, char** argv) {
 #else
   const Tree tree(argv[0]);
 #endif
-  Pause(Env("STAND_IN_SLEEP_MS"));
+  Pause(std::atoi(Env("STAND_IN_SLEEP_MS").c_str()));
   std::string line;
   for (int i = 1; i < argc; ++i) line += (i > 1 ? " <" : "<") + std::string(argv[i]) + ">";
   line += "\n";

@@ -163,9 +163,6 @@ TEST_F(DriveC, EachProgramEndsWithItsCodeAndTheFileAsItShouldBe) {
   for (const ProgramCase& c : cases) Drive(c);
 }
 
-// A loopback port no socket uses at the moment of asking.
-std::string FreePort() { return std::to_string(TestSocket(AF_INET, SOCK_STREAM).port()); }
-
 // The programs give the server 30 s; the rows whose outcome comes from that
 // wait running out are left to the window tests, which shorten it.
 TEST_F(DriveC, EachChangeTheServerDecidesEndsAsItShould) {
@@ -173,44 +170,30 @@ TEST_F(DriveC, EachChangeTheServerDecidesEndsAsItShould) {
   for (const FailedChangeCase& c : kFailedChangeCases) {
     if (c.waitsOut) continue;
     SCOPED_TRACE(c.name);
-    const std::string oldPort = FreePort();
-    std::string newPort;
-    do newPort = FreePort();
-    while (newPort == oldPort);
-    const auto filled = [&](const char* text) { return Filled(text, "", oldPort, newPort); };
-    const std::string setting = c.setting;
-    const size_t equals = setting.find('=');
-    const std::string knobName = setting.substr(0, equals);
-    std::optional<ScopedEnvironment> knob;
-    if (equals != std::string::npos) knob.emplace(knobName.c_str(), setting.substr(equals + 1).c_str());
+    const ChangeRun run(c);
     std::optional<TestSocket> taken;
-    const std::string config = filled(c.config);
     const auto prepare = [&](const StandIns& machine) {
       if (std::strcmp(c.server, "running") == 0) {
-        WriteFile(machine.tree.configFile, filled("Listen OLD\r\n"));
+        WriteFile(machine.tree.configFile, run.Filled("Listen OLD\r\n"));
         RunHiddenAndWait({machine.tree.serverProgram, {"-k", "start"}});
         DeleteFileA((machine.tree.serverProgram + ".exe.log").c_str());
-        WriteFile(machine.tree.configFile, config);
+        WriteFile(machine.tree.configFile, run.config());
       }
-      if (setting == "taken") {
-        taken.emplace(AF_INET, SOCK_STREAM, std::stoi(newPort));
-        taken->Listen();
-      }
+      if (std::strcmp(c.setting, "taken") == 0) taken.emplace(AF_INET, SOCK_STREAM, std::stoi(run.newPort));
+      if (taken) taken->Listen();
     };
-    const bool applied = c.says.empty();
-    const std::string after = applied ? Filled(c.config, "", newPort, newPort) : config;
-    const char* const damage = std::strcmp(c.server, "missing") == 0 ? "no server" : "";
     const auto inspect = [&] {
       taken.reset();
-      const std::string listening = c.listening;
-      EXPECT_EQ(IsPortListening(std::stoi(oldPort)), listening.find("OLD") != std::string::npos);
-      EXPECT_EQ(IsPortListening(std::stoi(newPort)), listening.find("NEW") != std::string::npos);
+      EXPECT_EQ(run.Listening(), c.listening);
     };
-    const std::wstring text =
-        Drive({c.mode, config.c_str(), damage, newPort.c_str(), applied ? nullptr : "Could not change the port.\n\n",
-               &c == kFailedChangeCases ? "close" : nullptr, applied ? 0u : 1u, after.c_str(), c.runs},
-              prepare, inspect);
-    EXPECT_EQ(MissingFrom(ToAnsi(text), c, InstalledServerTree().serverProgram, oldPort, newPort), "");
+    const bool applied = c.says.empty();
+    const std::string before = run.config(), after = applied ? run.changed() : before;
+    const char* const damage = std::strcmp(c.server, "missing") == 0 ? "no server" : "";
+    const std::wstring text = Drive(
+        {c.mode, before.c_str(), damage, run.newPort.c_str(), applied ? nullptr : "Could not change the port.\n\n",
+         &c == kFailedChangeCases ? "close" : nullptr, applied ? 0u : 1u, after.c_str(), c.runs},
+        prepare, inspect);
+    EXPECT_EQ(run.MissingFrom(ToAnsi(text), InstalledServerTree().serverProgram), "");
   }
 }
 
