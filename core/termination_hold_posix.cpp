@@ -26,9 +26,9 @@ TerminationHold::TerminationHold() {
   record.sa_flags = SA_RESTART;
   sigfillset(&record.sa_mask);
   for (size_t i = 0; i < kRequests.size(); ++i) {
-    sigaction(kRequests[i], &record, &before[i]);
+    sigaction(kRequests[i], nullptr, &before[i]);
     // One the program was started to ignore (nohup) stays ignored.
-    if (before[i].sa_handler == SIG_IGN) sigaction(kRequests[i], &before[i], nullptr);
+    if (before[i].sa_handler != SIG_IGN) sigaction(kRequests[i], &record, nullptr);
   }
 }
 

@@ -10,7 +10,7 @@ namespace gui {
 
 // The program's exit codes, for the installer or script that started it.
 enum ExitCode : int {
-  kApplied = 0,     // the port was written and the server's commands ran
+  kApplied = 0,     // the port was written and the server listens on it
   kFailed = 1,      // an error was reported, or the program was told to end before it applied the port
   kNotApplied = 2,  // ended without applying: the missing file, another copy, Exit, the close box
 };
