@@ -32,14 +32,42 @@ HWND WaitFor(const std::function<HWND()>& search) {
 struct ProgramCase {
   ApplyMode mode;
   const char* config;  // httpd.conf before; null: none
-  const char* damage;  // "locked": another program holds httpd.conf; "no server": its program is gone
-  const char* typed;   // into the port box before pressing apply; null: the window never shows
-  const char* box;     // the start of the one box shown; null: none
-  const char* end;     // then a button's text or "close"; null: the box or applying ended it
+  // "locked": another program holds httpd.conf; "no server": its program is
+  // gone; "another copy": the other program is starting; "slow": each run of
+  // the server program takes 0.5 s, and the window is closed meanwhile
+  const char* damage;
+  const char* typed;  // into the port box before pressing apply; null: the window never shows
+  const char* box;    // the start of the one box shown; null: none
+  const char* end;    // then a button's text or "close" (over the box); null: the box or applying ended it
   DWORD exitCode;
   const char* after;  // httpd.conf afterwards
   const char* commands;
 };
+
+const wchar_t* CaptionOf(ApplyMode mode) {
+  return mode == ApplyMode::Setup ? L"設定Apache 通訊埠" : L"Setup Web Service Port";
+}
+
+PROCESS_INFORMATION Start(ApplyMode mode) {
+  std::string command = "\"" + BesideMe(mode == ApplyMode::Setup ? "portsetup.exe" : "portchange.exe") + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  EXPECT_TRUE(
+      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+  return started;
+}
+
+// How the program ended; one stuck for kPatience is ended.
+DWORD Finish(const PROCESS_INFORMATION& started) {
+  DWORD exitCode = STILL_ACTIVE;
+  WaitForSingleObject(started.hProcess, kPatience);
+  GetExitCodeProcess(started.hProcess, &exitCode);
+  TerminateProcess(started.hProcess, 99);
+  CloseHandle(started.hProcess);
+  CloseHandle(started.hThread);
+  return exitCode;
+}
 
 // Runs the case's program as its user would, once prepare has set up the
 // machine, and checks how it ends, then inspect what it left while the
@@ -54,16 +82,20 @@ std::wstring Drive(const ProgramCase& c, const std::function<void(const StandIns
       std::strcmp(c.damage, "locked") == 0
           ? CreateFileA(machine.tree.configFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
           : nullptr;
+  // Once its window is made it holds the server, and reads the ports.
+  const ApplyMode otherMode = setup ? ApplyMode::Change : ApplyMode::Setup;
+  std::optional<PROCESS_INFORMATION> other;
+  if (std::strcmp(c.damage, "another copy") == 0) {
+    other = Start(otherMode);
+    WaitFor([&] { return FindWindowW(L"portconfig.Form1", CaptionOf(otherMode)); });
+  }
+  const bool slow = std::strcmp(c.damage, "slow") == 0;
+  const ScopedEnvironment pace("STAND_IN_SLEEP_MS", slow ? "500" : "0");
   if (prepare) prepare(machine);
-  std::string command = "\"" + BesideMe(setup ? "portsetup.exe" : "portchange.exe") + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  EXPECT_TRUE(
-      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+  const PROCESS_INFORMATION started = Start(c.mode);
 
-  const wchar_t* caption = setup ? L"設定Apache 通訊埠" : L"Setup Web Service Port";
-  const HWND window = WaitFor([&] { return FindWindowW(L"portconfig.Form1", caption); });
+  const wchar_t* caption = CaptionOf(c.mode);
+  const HWND window = c.typed || c.box ? WaitFor([&] { return FindWindowW(L"portconfig.Form1", caption); }) : nullptr;
   if (c.typed && WaitFor([&] { return IsWindowVisible(window) ? window : nullptr; })) {
     const std::wstring typed = FromAnsi(c.typed);
     SendMessageW(FindWindowExW(window, nullptr, L"Edit", nullptr), WM_SETTEXT, 0,
@@ -71,6 +103,14 @@ std::wstring Drive(const ProgramCase& c, const std::function<void(const StandIns
     // The first button in tab order applies.
     PostMessageW(FindWindowExW(window, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
   }
+  if (slow) {
+    Sleep(200);  // into the change
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    DWORD_PTR answer = TRUE;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+    EXPECT_EQ(answer, FALSE) << "the session waits for the change";
+  }
+  const bool close = c.end && std::strcmp(c.end, "close") == 0;
   SeenBox seen{};
   if (c.box) {
     const HWND box = WaitFor([&] { return FindWindowW(L"#32770", caption); });
@@ -79,21 +119,26 @@ std::wstring Drive(const ProgramCase& c, const std::function<void(const StandIns
     EXPECT_EQ(seen.owner, window);
     EXPECT_EQ(seen.ownerShown, c.typed != nullptr);
     EXPECT_EQ(seen.icon, c.exitCode == 1);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    // Closing the window takes its box with it.
+    if (!close) PostMessageW(box, WM_COMMAND, IDOK, 0);
   }
-  if (c.end && std::strcmp(c.end, "close") == 0)
-    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  if (close)
+    PostMessageW(window, WM_CLOSE, 0, 0);  // as End task does
   else if (c.end)
     PostMessageW(FindWindowExW(window, nullptr, L"Button", FromAnsi(c.end).c_str()), BM_CLICK, 0, 0);
 
-  DWORD exitCode = STILL_ACTIVE;
-  WaitForSingleObject(started.hProcess, kPatience);
-  GetExitCodeProcess(started.hProcess, &exitCode);
-  TerminateProcess(started.hProcess, 99);  // when stuck
-  CloseHandle(started.hProcess);
-  CloseHandle(started.hThread);
+  const DWORD exitCode = Finish(started);
   if (holder) CloseHandle(holder);
   EXPECT_EQ(exitCode, c.exitCode);
+  // The other copy read the ports undisturbed, and waits for its user.
+  if (other) {
+    PostMessageW(WaitFor([&] {
+                   const HWND shown = FindWindowW(L"portconfig.Form1", CaptionOf(otherMode));
+                   return IsWindowVisible(shown) ? shown : nullptr;
+                 }),
+                 WM_CLOSE, 0, 0);
+    EXPECT_EQ(Finish(*other), 2u);
+  }
   EXPECT_EQ(machine.config(), c.after);
   EXPECT_EQ(machine.commands(), c.commands);
   if (inspect) inspect();
@@ -112,6 +157,8 @@ TEST_F(DriveC, EachProgramEndsWithItsCodeAndTheFileAsItShouldBe) {
       {ApplyMode::Change, before, "locked", nullptr,
        "Could not read httpd.conf.\n\nCannot open \"C:\\Program Files\\Apache2\\conf\\httpd.conf\"", nullptr, 1, before,
        ""},
+      {ApplyMode::Change, before, "another copy", nullptr, nullptr, nullptr, 2, before, ""},
+      {ApplyMode::Setup, before, "slow", "8081", nullptr, nullptr, 0, after, "<-t>\n<-k> <install>\n<-k> <start>\n"},
   };
   for (const ProgramCase& c : cases) Drive(c);
 }
@@ -142,10 +189,10 @@ TEST_F(DriveC, EachChangeTheServerDecidesEndsAsItShould) {
     const bool applied = c.says.empty();
     const std::string before = run.config(), after = applied ? run.changed() : before;
     const char* const damage = std::strcmp(c.server, "missing") == 0 ? "no server" : "";
-    const std::wstring text =
-        Drive({c.mode, before.c_str(), damage, run.newPort.c_str(),
-               applied ? nullptr : "Could not change the port.\n\n", nullptr, applied ? 0u : 1u, after.c_str(), c.runs},
-              prepare, inspect);
+    const std::wstring text = Drive(
+        {c.mode, before.c_str(), damage, run.newPort.c_str(), applied ? nullptr : "Could not change the port.\n\n",
+         &c == kFailedChangeCases ? "close" : nullptr, applied ? 0u : 1u, after.c_str(), c.runs},
+        prepare, inspect);
     EXPECT_EQ(run.MissingFrom(ToAnsi(text), InstalledServerTree().serverProgram), "");
   }
 }
