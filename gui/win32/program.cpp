@@ -1,6 +1,7 @@
 // The Win32 programs' start and end: each program's main hands its layout here.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <exception>
 #include <string>
