@@ -2,6 +2,7 @@
 # the first report of either ends the test that made it, so the leg fails.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
+confine_writes
 ensure_packages "${NATIVE_PACKAGES[@]}"
 
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
