@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -22,6 +23,13 @@ HWND WaitFor(const std::function<HWND()>& search) {
     Sleep(10);
   }
   return nullptr;
+}
+
+// A program under test: built beside this one, or in the folder
+// PORTCFG_PROGRAMS names (the release zip's, unpacked).
+std::string ProgramPath(const char* name) {
+  const char* folder = std::getenv("PORTCFG_PROGRAMS");
+  return folder ? std::string(folder) + "\\" + name : BesideMe(name);
 }
 
 struct ProgramCase {
@@ -47,7 +55,7 @@ std::wstring Drive(const ProgramCase& c) {
       std::strcmp(c.damage, "locked") == 0
           ? CreateFileA(machine.tree.configFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
           : nullptr;
-  std::string command = "\"" + BesideMe(setup ? "portsetup.exe" : "portchange.exe") + "\"";
+  std::string command = "\"" + ProgramPath(setup ? "portsetup.exe" : "portchange.exe") + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
