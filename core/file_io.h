@@ -1,10 +1,17 @@
 #pragma once
 
+// Files as the core reads and writes them. The portable part is in
+// file_io.cpp, the platform's in file_io_posix.cpp or file_io_win32.cpp.
+
 #include <string>
 #include <string_view>
 
 // The line end text files are written with on this platform.
 extern const std::string_view kLineEnd;
+
+// True when a file (not a folder) exists at the path, whatever its attributes.
+// Opens nothing.
+bool IsFileExit(const std::string& strFileName);
 
 // The whole file as bytes. Throws with the path and the system's reason.
 std::string ReadWholeFile(const std::string& path);

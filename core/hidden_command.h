@@ -1,5 +1,9 @@
 #pragma once
 
+// Running a command with no visible window. Describing commands is in
+// hidden_command.cpp; starting them in hidden_command_posix.cpp or
+// hidden_command_win32.cpp.
+
 #include <string>
 #include <string_view>
 #include <vector>

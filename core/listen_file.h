@@ -1,14 +1,15 @@
 #pragma once
 
+// The server's configuration file as far as its Listen lines go: reading the
+// port and rewriting it (listen_file.cpp, the same on every platform).
+
 #include <functional>
 #include <string>
 #include <string_view>
 
-// True when a file (not a folder) exists at the path, whatever its attributes.
-bool IsFileExit(const std::string& strFileName);
-
-// True for a line whose first space-separated token is exactly "Listen" and
-// that has at least one more token.
+// True for a line that starts with "Listen" and a space: its first
+// space-separated token is exactly "Listen" and a second one, which may be
+// empty, follows. Tabs separate nothing.
 bool IsListenLine(std::string_view line);
 
 // The second token of a Listen line (may be empty): the address and port.

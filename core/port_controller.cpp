@@ -59,13 +59,13 @@ void PortController::Start() {
 }
 
 void PortController::RequestChange() {
-  portInUse_ = 0;
+  portInUse_ = false;
   const std::string portText = view_.GetPortText();
   // Compared as the server would read the port, so ' 80' or '080' is found
   // when 80 is taken. The whole list is scanned before any other check.
   const std::string requested = PortKey(portText);
   for (const std::string& entry : usedPorts_)
-    if (PortKey(entry) == requested) portInUse_ = 1;
+    if (PortKey(entry) == requested) portInUse_ = true;
 
   view_.SetApplyEnabled(false);
   if (!IsNumber(portText)) return Refuse("Must be number.");
@@ -74,7 +74,7 @@ void PortController::RequestChange() {
   if (!IsListenablePort(portText)) return Refuse("Must be 0~65536");
   if (mode_ == ApplyMode::Change && configuredPort_ && PortKey(*configuredPort_) == requested)
     return Refuse("Not change.");
-  if (portInUse_ == 1) return Refuse("Can't use.");
+  if (portInUse_) return Refuse("Can't use.");
   Apply(std::string(TrimBlanks(portText)));
 }
 

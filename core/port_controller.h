@@ -6,11 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "apply_mode.h"
 #include "server_tree.h"
 
 struct Command;
-
-enum class ApplyMode { Setup, Change };
 
 // The window as the controller sees it.
 class PortView {
@@ -49,11 +48,7 @@ class PortController {
   void Start();
   void RequestChange();
 
-  ApplyMode mode() const { return mode_; }
-  const std::string& systemDirectory() const { return systemDirectory_; }
   const std::vector<std::string>& usedPorts() const { return usedPorts_; }
-  const std::optional<std::string>& configuredPort() const { return configuredPort_; }
-  int portInUse() const { return portInUse_; }
   // True once a change request has written the port and the server has
   // started on it.
   bool applied() const { return applied_; }
@@ -73,6 +68,6 @@ class PortController {
   std::string systemDirectory_;
   std::vector<std::string> usedPorts_;
   std::optional<std::string> configuredPort_;
-  int portInUse_ = 0;
+  bool portInUse_ = false;
   bool applied_ = false;
 };

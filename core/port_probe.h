@@ -1,5 +1,9 @@
 #pragma once
 
+// The used-port probe. The parsers are in port_probe.cpp; the probe itself in
+// port_probe_linux.cpp (the kernel's socket tables) or port_probe_win32.cpp
+// (netstat through c:\testport.bat).
+
 #include <string>
 #include <string_view>
 #include <vector>

@@ -1,18 +1,12 @@
 #include "program_end.h"
 
-#include <exception>
+#include "port_controller.h"
 
 namespace gui {
 
-std::optional<std::string> RunStep(PortController& controller, void (PortController::*step)()) {
-  try {
-    (controller.*step)();
-    return std::nullopt;
-  } catch (const StepError& error) {
-    return error.heading() + "\n\n" + error.what();
-  } catch (const std::exception& error) {
-    return std::string("The program failed.\n\n") + error.what();
-  }
+std::string ErrorBoxText(const std::exception& error) {
+  if (const auto* step = dynamic_cast<const StepError*>(&error)) return step->heading() + "\n\n" + step->what();
+  return std::string("The program failed.\n\n") + error.what();
 }
 
 }  // namespace gui

@@ -1,13 +1,10 @@
 #pragma once
 
-// What both toolkits do alike around a window's controller: how its steps
-// report an error, and the code its program ends with.
+// How a program reports an error and which code it ends with, alike on both
+// toolkits.
 
-#include <optional>
+#include <exception>
 #include <string>
-
-#include "form_layout.h"
-#include "port_controller.h"
 
 namespace gui {
 
@@ -18,17 +15,8 @@ enum ExitCode : int {
   kNotApplied = 2,  // ended without applying: the missing file, Exit, the close box
 };
 
-// Runs one of the controller's steps. An error it throws comes back as the
-// text of the box that reports it: what failed, a blank line, then the
-// system's account naming the path or command (in the ANSI code page).
-std::optional<std::string> RunStep(PortController& controller, void (PortController::*step)());
-
-// The code a program ends with when its window closed without an error.
-inline int ExitCodeOnClose(const PortController& controller) { return controller.applied() ? kApplied : kNotApplied; }
-
-// Each program's main: its window from the layout on the installed server
-// tree, started and run until the program ends. Returns the exit code.
-// Each toolkit has its own.
-int RunProgram(int argc, char** argv, const FormLayout& layout);
+// The text of the box that reports an error: what failed, a blank line, then
+// the system's account naming the path or command (in the ANSI code page).
+std::string ErrorBoxText(const std::exception& error);
 
 }  // namespace gui

@@ -2,24 +2,32 @@
 
 namespace portchange {
 
-using gui::ControlKind;
+using gui::Button;
+using gui::Label;
+using gui::ListBox;
 using gui::Role;
-
-constexpr gui::Font kArial9{9, false};
+using gui::TextBox;
 
 const gui::FormLayout kForm1Layout{
     "Setup Web Service Port",
     gui::Frame::FixedSingle,
     ApplyMode::Change,
-    4665,
-    3720,
+    4665,  // client width
+    3720,  // client height, in twips
     {
-        {"Label1", ControlKind::Label, "Form1", {360, 240, 735, 255}, 0, kArial9, "Port :", Role::None, true},
-        {"Text1", ControlKind::TextBox, "Form1", {360, 480, 1260, 375}, 1, kArial9, "Text1", Role::PortText, false, 5},
-        {"Command1", ControlKind::Button, "Form1", {2160, 480, 975, 495}, 2, kArial9, "Change", Role::Apply},
-        {"Command2", ControlKind::Button, "Form1", {3360, 480, 975, 495}, 5, kArial9, "Exit", Role::Exit},
-        {"Label2", ControlKind::Label, "Form1", {360, 1200, 3615, 255}, 3, kArial9, "Below number don't use."},
-        {"List1", ControlKind::ListBox, "Form1", {240, 1440, 4215, 1860}, 4, kArial9, "", Role::UsedPorts},
+        Label("Label1").At(360, 240).Sized(735, 255).TabIndex(0).Arial(9).Text("Port :").Transparent(),
+        TextBox("Text1")
+            .At(360, 480)
+            .Sized(1260, 375)
+            .TabIndex(1)
+            .Arial(9)
+            .Text("Text1")
+            .As(Role::PortText)
+            .MaxLength(5),
+        Button("Command1").At(2160, 480).Sized(975, 495).TabIndex(2).Arial(9).Text("Change").As(Role::Apply),
+        Button("Command2").At(3360, 480).Sized(975, 495).TabIndex(5).Arial(9).Text("Exit").As(Role::Exit),
+        Label("Label2").At(360, 1200).Sized(3615, 255).TabIndex(3).Arial(9).Text("Below number don't use."),
+        ListBox("List1").At(240, 1440).Sized(4215, 1860).TabIndex(4).Arial(9).As(Role::UsedPorts),
     },
 };
 

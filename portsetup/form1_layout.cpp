@@ -2,65 +2,55 @@
 
 namespace portsetup {
 
-using gui::ControlKind;
+using gui::Button;
+using gui::Label;
+using gui::Line;
 using gui::LineColour;
+using gui::ListBox;
+using gui::Picture;
 using gui::Role;
+using gui::TextBox;
 
 const gui::FormLayout kForm1Layout{
     "設定Apache 通訊埠",
     gui::Frame::None,
     ApplyMode::Setup,
-    7440,
-    5295,
+    7440,  // client width
+    5295,  // client height, in twips
     {
-        {"Picture1", ControlKind::Picture, "Form1", {0, 0, 7455, 975}, 5, {9, false}},
-        {"Label4", ControlKind::Label, "Picture1", {360, 120, 2295, 255}, 7, {9, true}, "Setup Port", Role::None, true},
-        {"Label3",
-         ControlKind::Label,
-         "Picture1",
-         {600, 480, 5895, 375},
-         6,
-         {8.25, false},
-         "Setup Apache web service port , If you don't know please press next.",
-         Role::None,
-         true},
-        {"Label1", ControlKind::Label, "Form1", {480, 1440, 735, 255}, 0, {9, false}, "Port :", Role::None, true},
-        {"Text1",
-         ControlKind::TextBox,
-         "Form1",
-         {480, 1800, 2220, 375},
-         1,
-         {9, false},
-         "Text1",
-         Role::PortText,
-         false,
-         5},
-        {"Label2", ControlKind::Label, "Form1", {3720, 1320, 2295, 255}, 3, {9, false}, "below number don't use."},
-        {"List1", ControlKind::ListBox, "Form1", {3720, 1680, 2655, 2085}, 4, {9, false}, "", Role::UsedPorts},
+        Picture("Picture1").At(0, 0).Sized(7455, 975).TabIndex(5).Arial(9),
+        Label("Label4")
+            .On("Picture1")
+            .At(360, 120)
+            .Sized(2295, 255)
+            .TabIndex(7)
+            .Arial(9)
+            .Bold()
+            .Text("Setup Port")
+            .Transparent(),
+        Label("Label3")
+            .On("Picture1")
+            .At(600, 480)
+            .Sized(5895, 375)
+            .TabIndex(6)
+            .Arial(8.25)
+            .Text("Setup Apache web service port , If you don't know please press next.")
+            .Transparent(),
+        Label("Label1").At(480, 1440).Sized(735, 255).TabIndex(0).Arial(9).Text("Port :").Transparent(),
+        TextBox("Text1")
+            .At(480, 1800)
+            .Sized(2220, 375)
+            .TabIndex(1)
+            .Arial(9)
+            .Text("Text1")
+            .As(Role::PortText)
+            .MaxLength(5),
+        Label("Label2").At(3720, 1320).Sized(2295, 255).TabIndex(3).Arial(9).Text("below number don't use."),
+        ListBox("List1").At(3720, 1680).Sized(2655, 2085).TabIndex(4).Arial(9).As(Role::UsedPorts),
         // Together the two lines draw an etched rule above the button.
-        {"Line2",
-         ControlKind::Line,
-         "Form1",
-         {0, 4665, 7440, 0},
-         -1,
-         {9, false},
-         "",
-         Role::None,
-         false,
-         0,
-         LineColour::DarkShadow},
-        {"Line1",
-         ControlKind::Line,
-         "Form1",
-         {0, 4680, 7440, 0},
-         -1,
-         {9, false},
-         "",
-         Role::None,
-         false,
-         0,
-         LineColour::Highlight},
-        {"Command1", ControlKind::Button, "Form1", {5880, 4800, 1215, 375}, 2, {8.25, false}, "Next", Role::Apply},
+        Line("Line2").At(0, 4665).Sized(7440, 0).Colour(LineColour::DarkShadow),
+        Line("Line1").At(0, 4680).Sized(7440, 0).Colour(LineColour::Highlight),
+        Button("Command1").At(5880, 4800).Sized(1215, 375).TabIndex(2).Arial(8.25).Text("Next").As(Role::Apply),
     },
 };
 

@@ -1,4 +1,4 @@
 #include "form1_layout.h"
-#include "program_end.h"
+#include "program_start.h"
 
 int main(int argc, char** argv) { return gui::RunProgram(argc, argv, portsetup::kForm1Layout); }

@@ -6,11 +6,10 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
-#include <map>
 #include <utility>
+#include <vector>
 
 #include "form_parts.h"
-#include "program_end.h"
 
 namespace gui {
 
@@ -28,13 +27,6 @@ class CursorOverride {
 // Texts cross to and from the core in the system's own 8-bit encoding.
 QString FromCore(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 
-void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
-  // A box waits for the user, so it is not covered by the busy cursor.
-  CursorOverride arrow(Qt::ArrowCursor);
-  QMessageBox box(icon, owner->windowTitle(), text, QMessageBox::Ok, owner);
-  box.exec();
-}
-
 Qt::WindowFlags FrameFlags(Frame frame) {
   if (frame == Frame::None) return Qt::Window | Qt::FramelessWindowHint;
   return Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -50,21 +42,23 @@ void Centre(QWidget& window) {
 
 }  // namespace
 
-PortWindow::PortWindow(const FormLayout& layout, ServerTree tree) : controller_(layout.mode, *this, std::move(tree)) {
-  setObjectName(QStringLiteral("Form1"));
+PortWindow::PortWindow(const FormLayout& layout, ServerTree tree) : ProgramWindow(layout.mode, std::move(tree)) {
+  setObjectName(QString::fromLatin1(kFormName));
   setWindowTitle(QString::fromUtf8(layout.caption));
   setWindowFlags(FrameFlags(layout.frame));
   setFixedSize(Pixels(layout.width), Pixels(layout.height));
   setWindowIcon(ComputerIcon());
   BuildControls(layout);
+  Centre(*this);
 }
 
 void PortWindow::BuildControls(const FormLayout& layout) {
-  std::map<int, QWidget*> tabChain;
-  for (const ControlLayout& control : layout.controls) {
-    const QString container = QString::fromLatin1(control.container);
-    QWidget* widget = AddControl(container == objectName() ? *this : *findChild<QWidget*>(container), control);
-    if (TakesFocus(control.kind)) tabChain[control.tabIndex] = widget;
+  // Qt's Tab follows the order the widgets are made in.
+  std::vector<QWidget*> made(layout.controls.size());
+  for (const Creation& step : CreationOrder(layout)) {
+    const ControlLayout& control = layout.controls[step.control];
+    QWidget* widget = AddControl(step.container == kOnForm ? *this : *made[step.container], control);
+    made[step.control] = widget;
     switch (control.role) {
       case Role::PortText:
         portText_ = static_cast<QLineEdit*>(widget);
@@ -76,50 +70,20 @@ void PortWindow::BuildControls(const FormLayout& layout) {
         break;
       case Role::Apply:
         apply_ = static_cast<QPushButton*>(widget);
-        connect(apply_, &QPushButton::clicked, this, [this] {
-          Run(&PortController::RequestChange);
-          if (!exitCode_) SelectPort();
-        });
-        break;
+        [[fallthrough]];
       case Role::Exit:
-        connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this, &QWidget::close);
+        connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this,
+                [this, role = control.role] { Press(role); });
         break;
       case Role::None:
         break;
     }
-  }
-  QWidget* previous = nullptr;
-  for (const auto& [index, widget] : tabChain) {
-    if (previous) setTabOrder(previous, widget);
-    previous = widget;
   }
   // The limit is for typing, as a Windows edit's: a longer port from the file
   // is shown whole (cut, "0008080" would read "00080", another port), and
   // typing adds nothing to it until it is shortened to the limit.
   connect(portText_, &QLineEdit::textChanged, this,
           [this](const QString& text) { portText_->setMaxLength(std::max(typingLimit_, int(text.size()))); });
-}
-
-std::optional<int> PortWindow::Open() {
-  // Placed before start-up, so that a box it shows sits over the window's place.
-  Centre(*this);
-  Run(&PortController::Start);
-  if (exitCode_) return exitCode_;
-  show();
-  SelectPort();
-  return std::nullopt;
-}
-
-void PortWindow::Run(void (PortController::*step)()) {
-  std::optional<std::string> error;
-  {
-    CursorOverride wait(Qt::WaitCursor);
-    error = RunStep(controller_, step);
-  }
-  if (!error) return;
-  ShowBox(this, QMessageBox::Critical, FromCore(*error));
-  EndProgram(kFailed);
-  close();
 }
 
 void PortWindow::SelectPort() {
@@ -159,19 +123,26 @@ void PortWindow::AddUsedPort(const std::string& port) { usedPorts_->addItem(From
 
 void PortWindow::SetApplyEnabled(bool enabled) { apply_->setEnabled(enabled); }
 
-void PortWindow::ShowMessage(const std::string& text) { ShowBox(this, QMessageBox::NoIcon, FromCore(text)); }
-
 void PortWindow::Close() { close(); }
 
 void PortWindow::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
-  EndProgram(ExitCodeOnClose(controller_));
+  OnClosed();
 }
 
-void PortWindow::EndProgram(int exitCode) {
-  if (exitCode_) return;
-  exitCode_ = exitCode;
-  emit ended(exitCode);
+void PortWindow::WithCursor(Cursor cursor, const std::function<void()>& work) {
+  const CursorOverride shown(cursor == Cursor::Busy ? Qt::WaitCursor : Qt::ArrowCursor);
+  work();
 }
+
+void PortWindow::ShowBox(const std::string& text, BoxIcon icon) {
+  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, windowTitle(), FromCore(text),
+                  QMessageBox::Ok, this);
+  box.exec();
+}
+
+void PortWindow::Reveal() { show(); }
+
+void PortWindow::Ended(int exitCode) { emit ended(exitCode); }
 
 }  // namespace gui

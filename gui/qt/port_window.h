@@ -1,45 +1,35 @@
 #pragma once
 
-// A program's window, built from its layout table, as its PortController
-// sees it: the port box, the used ports and the apply button take the roles
-// the table gives them; an Exit button closes the window.
-//
-// exitCode() is empty while the program runs and holds gui::ExitCode once it
-// has ended: when the window closed, or an error box was shown. ended(code)
-// is emitted once, at that moment.
+// A program's window in Qt Widgets, built from its layout table, as its
+// PortController's view: the port box, the used ports and the buttons take
+// the roles the table gives them. ended(code) is emitted once, when the
+// program ends.
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QWidget>
-#include <optional>
+#include <functional>
 #include <string>
 
 #include "form_layout.h"
-#include "port_controller.h"
+#include "program_window.h"
 #include "server_tree.h"
 
 namespace gui {
 
-class PortWindow : public QWidget, public PortView {
+class PortWindow : public QWidget, public ProgramWindow {
   Q_OBJECT
 
  public:
+  // Centred on its screen, so that a box start-up shows sits over the
+  // window's place.
   PortWindow(const FormLayout& layout, ServerTree tree);
-
-  std::optional<int> exitCode() const { return exitCode_; }
-
-  // Centres the window, runs its controller's start-up and, unless that ended
-  // the program, shows the window with the port selected in the port box.
-  // Returns the exit code when start-up ended the program. Tests call it
-  // directly; gui::RunProgram adds the event loop.
-  std::optional<int> Open();
 
   std::string GetPortText() override;
   void SetPortText(const std::string& text) override;
   void AddUsedPort(const std::string& port) override;
   void SetApplyEnabled(bool enabled) override;
-  void ShowMessage(const std::string& text) override;
   void Close() override;
 
  signals:
@@ -51,21 +41,18 @@ class PortWindow : public QWidget, public PortView {
 
  private:
   void BuildControls(const FormLayout& layout);
-  // Runs one of the controller's steps under the wait cursor. An error it
-  // throws is shown in an error box and ends the program.
-  void Run(void (PortController::*step)());
-  // The port box takes the focus with its whole text selected, shown from its
-  // first character, so that typing replaces the port.
-  void SelectPort();
   void SelectPortText();
-  void EndProgram(int exitCode);
 
-  PortController controller_;
+  void WithCursor(Cursor cursor, const std::function<void()>& work) override;
+  void ShowBox(const std::string& text, BoxIcon icon) override;
+  void Reveal() override;
+  void SelectPort() override;
+  void Ended(int exitCode) override;
+
   int typingLimit_ = 0;
   QLineEdit* portText_ = nullptr;
   QListWidget* usedPorts_ = nullptr;
   QPushButton* apply_ = nullptr;
-  std::optional<int> exitCode_;
 };
 
 }  // namespace gui

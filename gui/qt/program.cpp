@@ -1,7 +1,7 @@
 #include <QApplication>
 
 #include "port_window.h"
-#include "program_end.h"
+#include "program_start.h"
 
 namespace gui {
 

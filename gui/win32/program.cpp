@@ -4,11 +4,11 @@
 #include <commctrl.h>
 
 #include <exception>
-#include <string>
 
 #include "port_window.h"
 #include "program_end.h"
-#include "wide_text.h"
+#include "program_start.h"
+#include "windows_text.h"
 
 namespace gui {
 
@@ -17,14 +17,13 @@ int RunProgram(int, char**, const FormLayout& layout) {
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     PortWindow window(layout);
-    if (const std::optional<int> exitCode = window.Start()) return *exitCode;
+    if (const std::optional<int> exitCode = window.Open()) return *exitCode;
     MSG message;
     while (!window.exitCode() && GetMessageW(&message, nullptr, 0, 0) > 0) Deliver(window, message);
     return window.exitCode().value_or(kNotApplied);
   } catch (const std::exception& error) {
     // The window could not be made; there is nothing else to tell it with.
-    MessageBoxW(nullptr, FromAnsi(std::string("The program failed.\n\n") + error.what()).c_str(),
-                FromUtf8(layout.caption).c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, FromAnsi(ErrorBoxText(error)).c_str(), FromUtf8(layout.caption).c_str(), MB_OK | MB_ICONERROR);
     return kFailed;
   }
 }

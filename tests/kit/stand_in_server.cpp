@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "file_io.h"
 #include "listen_file.h"
 
 int main(int argc, char** argv) {

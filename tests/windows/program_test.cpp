@@ -9,8 +9,8 @@
 #include <functional>
 
 #include "failed_change_cases.h"
-#include "wide_text.h"
 #include "windows_kit.h"
+#include "windows_text.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ std::wstring Drive(const ProgramCase& c) {
   const wchar_t* caption = setup ? L"設定Apache 通訊埠" : L"Setup Web Service Port";
   const HWND window = WaitFor([&] { return FindWindowW(L"portconfig.Form1", caption); });
   if (c.typed && WaitFor([&] { return IsWindowVisible(window) ? window : nullptr; })) {
-    const std::wstring typed = gui::FromAnsi(c.typed);
+    const std::wstring typed = FromAnsi(c.typed);
     SendMessageW(FindWindowExW(window, nullptr, L"Edit", nullptr), WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>(typed.c_str()));
     // The first button in tab order applies.
@@ -75,7 +75,7 @@ std::wstring Drive(const ProgramCase& c) {
   if (c.box) {
     const HWND box = WaitFor([&] { return FindWindowW(L"#32770", caption); });
     seen = ReadBox(box);
-    EXPECT_EQ(seen.text.rfind(gui::FromAnsi(c.box), 0), 0u);
+    EXPECT_EQ(seen.text.rfind(FromAnsi(c.box), 0), 0u);
     EXPECT_EQ(seen.owner, window);
     EXPECT_EQ(seen.ownerShown, c.typed != nullptr);
     EXPECT_EQ(seen.icon, c.exitCode == 1);
@@ -84,7 +84,7 @@ std::wstring Drive(const ProgramCase& c) {
   if (c.end && std::strcmp(c.end, "close") == 0)
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   else if (c.end)
-    PostMessageW(FindWindowExW(window, nullptr, L"Button", gui::FromAnsi(c.end).c_str()), BM_CLICK, 0, 0);
+    PostMessageW(FindWindowExW(window, nullptr, L"Button", FromAnsi(c.end).c_str()), BM_CLICK, 0, 0);
 
   DWORD exitCode = STILL_ACTIVE;
   WaitForSingleObject(started.hProcess, kPatience);
@@ -122,7 +122,7 @@ TEST_F(DriveC, EachFailedChangeIsReportedWithTheFileAsBefore) {
     const char* const damage = c.serverInstalled ? "" : "no server";
     const std::wstring text =
         Drive({c.mode, c.config, damage, "8089", "Could not change the port.\n\n", nullptr, 1, c.config, c.runs});
-    EXPECT_EQ(MissingFrom(gui::ToAnsi(text), c, InstalledServerTree().serverProgram), "");
+    EXPECT_EQ(MissingFrom(ToAnsi(text), c, InstalledServerTree().serverProgram), "");
   }
 }
 

@@ -12,13 +12,12 @@
 #include "port_window.h"
 #include "portchange/form1_layout.h"
 #include "portsetup/form1_layout.h"
-#include "wide_text.h"
 #include "windows_kit.h"
+#include "windows_text.h"
 
 namespace {
 
 using gui::ControlKind;
-using gui::FromUtf8;
 using gui::PortWindow;
 
 const gui::FormLayout* const kLayouts[] = {&portsetup::kForm1Layout, &portchange::kForm1Layout};
@@ -116,7 +115,7 @@ TEST_F(DriveC, TheWindowIsBuiltFromItsTableAndTakesKeys) {
     SCOPED_TRACE(NameOf(*layout));
     const StandIns machine("C:\\port test", ("Listen " + std::string(40, '9') + "\r\n").c_str());
     PortWindow window(*layout, machine.tree);
-    ASSERT_EQ(window.Start(), std::nullopt);
+    ASSERT_EQ(window.Open(), std::nullopt);
     ExpectLaidOut(window, *layout, 1);
     SaveScreenshot(window.hwnd(), NameOf(*layout));
     const LONG_PTR frames = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
@@ -180,7 +179,7 @@ TEST_F(DriveC, TheWindowRefusesEachRefusalCaseAndReturnsToThePort) {
     SCOPED_TRACE(std::string(NameOf(layout)) + ", " + config + "typed '" + typed + "'");
     const StandIns machine("C:\\port test", config.c_str());
     PortWindow window(layout, machine.tree);
-    ASSERT_EQ(window.Start(), std::nullopt);
+    ASSERT_EQ(window.Open(), std::nullopt);
     Type(window, "\b" + typed);
     boxes.clear();
     arrow = true;

@@ -1,0 +1,158 @@
+// File operations on POSIX systems: replacing a file in one step, keeping its
+// links, owner, permissions and extended attributes.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "file_io.h"
+#include "posix_support.h"
+
+const std::string_view kLineEnd = "\n";
+
+namespace {
+
+// The file a path names, through any symbolic links, so that replacing it
+// keeps the links.
+std::string ResolvedPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (!realpath(path.c_str(), resolved)) ThrowSystemError("Cannot find \"" + path + "\"");
+  return resolved;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a replacement is written to before it takes the original's
+// place. Its errors are reported against the file it is to replace, with the
+// temporary file as the detail: a full disk is the config's problem.
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& path, const std::string& target)
+      : path_(path), tempPath_(target + ".XXXXXX"), file_(mkostemp(tempPath_.data(), O_CLOEXEC)) {
+    if (file_.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  // Removed unless it has taken the original's place.
+  ~TemporaryFile() {
+    if (!renamed_) unlink(tempPath_.c_str());
+  }
+
+  void Write(std::string_view contents) {
+    while (!contents.empty()) {
+      const ssize_t written = write(file_.get(), contents.data(), contents.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written < 0) Fail("Cannot write");
+      contents.remove_prefix(static_cast<size_t>(written));
+    }
+  }
+
+  // The original's owner, permissions and extended attributes. The owner
+  // first: a change of owner clears the set-id bits and file capabilities.
+  void KeepAttributesOf(const std::string& original, const struct stat& status) {
+    // Only the superuser may hand a file to another owner; anyone else keeps
+    // their own files, which are the only ones they could own here anyway.
+    if (fchown(file_.get(), status.st_uid, status.st_gid) != 0 && errno != EPERM) Fail("Cannot set the owner of");
+    if (fchmod(file_.get(), status.st_mode & 07777) != 0) Fail("Cannot set the permissions of");
+    CopyExtendedAttributes(original);
+  }
+
+  void CloseAndRename(const std::string& target) {
+    if (fsync(file_.get()) != 0) Fail("Cannot flush");
+    if (file_.Close() != 0) Fail("Cannot write");
+    if (rename(tempPath_.c_str(), target.c_str()) != 0) Fail("Cannot replace");
+    renamed_ = true;
+  }
+
+ private:
+  // POSIX ACLs, security labels and user attributes: every one the file has
+  // and this process may read. One that cannot be set stops the replacement.
+  void CopyExtendedAttributes(const std::string& original) {
+    std::string names;
+    if (!ReadSized([&](char* buffer, size_t size) { return listxattr(original.c_str(), buffer, size); }, names)) {
+      if (errno == ENOTSUP) return;
+      ThrowSystemError("Cannot read the extended attributes of \"" + path_ + "\"");
+    }
+    // The names, each ended by a NUL.
+    std::string value;
+    for (size_t at = 0, end; (end = names.find('\0', at)) != std::string::npos; at = end + 1) {
+      const char* name = names.c_str() + at;
+      const auto get = [&](char* buffer, size_t size) { return getxattr(original.c_str(), name, buffer, size); };
+      if (!ReadSized(get, value)) {
+        // Removed since the list was read.
+        if (errno == ENODATA) continue;
+        ThrowSystemError("Cannot read the extended attribute \"" + std::string(name) + "\" of \"" + path_ + "\"");
+      }
+      if (fsetxattr(file_.get(), name, value.data(), value.size(), 0) != 0)
+        Fail("Cannot copy the extended attribute \"" + std::string(name) + "\" of");
+    }
+  }
+
+  // Reads a value of unknown size: asks its size, then reads it, again when
+  // it grew in between. False, with errno set, on failure.
+  template <typename Read>
+  static bool ReadSized(Read read, std::string& value) {
+    for (;;) {
+      const ssize_t size = read(nullptr, 0);
+      if (size < 0) return false;
+      value.resize(static_cast<size_t>(size));
+      if (size == 0) return true;
+      const ssize_t got = read(value.data(), value.size());
+      if (got >= 0) {
+        value.resize(static_cast<size_t>(got));
+        return true;
+      }
+      if (errno != ERANGE) return false;
+    }
+  }
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", errno) + " (temporary file \"" +
+                             tempPath_ + "\")");
+  }
+
+  std::string path_;
+  std::string tempPath_;
+  FileDescriptor file_;
+  bool renamed_ = false;
+};
+
+void SyncDirectory(const std::string& directory) {
+  FileDescriptor dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) fsync(dir.get());
+}
+
+}  // namespace
+
+void ReplaceFileContents(const std::string& path, std::string_view contents) {
+  const std::string target = ResolvedPath(path);
+  struct stat original;
+  if (stat(target.c_str(), &original) != 0) ThrowSystemError("Cannot read \"" + path + "\"");
+  // Replacing by rename needs only the folder's permission; a file the user
+  // may not write must stay unwritten.
+  if (access(target.c_str(), W_OK) != 0) ThrowSystemError("Cannot write \"" + path + "\"");
+
+  TemporaryFile temporary(path, target);
+  temporary.Write(contents);
+  temporary.KeepAttributesOf(target, original);
+  temporary.CloseAndRename(target);
+  SyncDirectory(DirectoryOf(target));
+}
+
+bool IsFileExit(const std::string& strFileName) {
+  struct stat status;
+  return stat(strFileName.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+size_t KnownFileSize(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? static_cast<size_t>(status.st_size) : 0;
+}

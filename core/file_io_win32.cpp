@@ -1,0 +1,70 @@
+// File operations on Windows: replacing a file in one step, keeping its
+// attributes and security. Paths are text in the ANSI code page.
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "file_io.h"
+#include "windows_support.h"
+
+const std::string_view kLineEnd = "\r\n";
+
+void ReplaceFileContents(const std::string& path, std::string_view contents) {
+  const std::wstring target = FromAnsi(path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) ThrowFileError("Cannot read", path);
+  // Replacing needs only the folder's permission; a file the user may not
+  // write (read-only, denied by its security, or held by another program)
+  // must stay unwritten.
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    ThrowFileError("Cannot write", path);
+  }
+  {
+    Handle check(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!check.valid()) ThrowFileError("Cannot write", path);
+  }
+
+  const size_t slash = target.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);
+  wchar_t temp[MAX_PATH];
+  if (GetTempFileNameW(folder.c_str(), L"pcf", 0, temp) == 0)
+    ThrowFileError("Cannot create a temporary file beside", path);
+  // Errors on the temporary file are reported against the file it is to
+  // replace, with the temporary file as the detail: a full disk is the
+  // config's problem.
+  const auto fail = [&](const char* what) {
+    const DWORD error = GetLastError();
+    throw std::runtime_error(WindowsErrorText(std::string(what) + " \"" + path + "\"", error) + " (temporary file \"" +
+                             ToAnsi(temp) + "\")");
+  };
+  try {
+    Handle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) fail("Cannot write");
+    if (!WriteAll(file, contents)) fail("Cannot write");
+    if (!FlushFileBuffers(file.get())) fail("Cannot flush");
+    if (!file.Close()) fail("Cannot write");
+    // ReplaceFileW carries the replaced file's security and attributes over;
+    // the attributes are set beforehand too, as not every implementation of
+    // it keeps them (Wine's does not).
+    if (!SetFileAttributesW(temp, attributes)) fail("Cannot set the attributes of");
+    if (!ReplaceFileW(target.c_str(), temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+      fail("Cannot replace");
+  } catch (...) {
+    DeleteFileW(temp);
+    throw;
+  }
+}
+
+bool IsFileExit(const std::string& strFileName) {
+  const DWORD attributes = GetFileAttributesW(FromAnsi(strFileName).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+size_t KnownFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(FromAnsi(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  return static_cast<size_t>(static_cast<unsigned long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+}

@@ -1,0 +1,105 @@
+// The used-port probe on Windows: netstat run through a batch file into a
+// log, both on drive C: and both readable by users, writable by
+// administrators only.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "hidden_command.h"
+#include "port_probe.h"
+#include "windows_support.h"
+
+namespace {
+
+constexpr const char* kBatchFile = "c:\\testport.bat";
+constexpr const char* kNetstatLog = "c:\\netstat.log";
+
+// SYSTEM and Administrators may do anything, Users only read; nothing is
+// inherited from the folder. In the root of C: every user may otherwise
+// change files that others created there.
+class AdminOnlySecurity {
+ public:
+  AdminOnlySecurity() {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)",
+                                                              SDDL_REVISION_1, &descriptor_, nullptr))
+      ThrowWindowsError("Cannot build a security descriptor", GetLastError());
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = descriptor_;
+    attributes_.bInheritHandle = FALSE;
+  }
+  AdminOnlySecurity(const AdminOnlySecurity&) = delete;
+  AdminOnlySecurity& operator=(const AdminOnlySecurity&) = delete;
+  ~AdminOnlySecurity() { LocalFree(descriptor_); }
+  SECURITY_ATTRIBUTES* get() { return &attributes_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_{};
+};
+
+// Creates the file anew (a file of that name is deleted first, so neither its
+// security nor a link of someone else's is taken over), readable by users and
+// writable by administrators only, with exactly the contents.
+void CreateAdminOnlyFile(const std::string& path, std::string_view contents) {
+  const std::wstring name = FromAnsi(path);
+  if (!DeleteFileW(name.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) ThrowFileError("Cannot replace", path);
+  AdminOnlySecurity security;
+  Handle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, security.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowFileError("Cannot create", path);
+  if (!WriteAll(file, contents) || !file.Close()) ThrowFileError("Cannot write", path);
+}
+
+// Opens the file so that nobody may write, replace or delete it while the
+// handle is held, and checks that it still holds exactly the contents. A
+// handle open for writing cannot be the lock: starting a batch file that
+// is open for writing fails.
+Handle LockUnchanged(const std::string& path, std::string_view contents) {
+  Handle file(CreateFileW(FromAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowFileError("Cannot lock", path);
+  // One byte more than expected, so a longer file shows.
+  std::string found(contents.size() + 1, '\0');
+  DWORD count = 0;
+  if (!ReadFile(file.get(), found.data(), static_cast<DWORD>(found.size()), &count, nullptr))
+    ThrowFileError("Cannot read", path);
+  if (found.substr(0, count) != contents)
+    throw std::runtime_error("\"" + path + "\" was changed by another program before it could run");
+  return file;
+}
+
+}  // namespace
+
+std::string SystemDirectory() {
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    const UINT length = GetSystemDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+    if (length == 0) ThrowWindowsError("Cannot find the system directory", GetLastError());
+    // A result that fits gives its length; one that does not gives the size
+    // it needs, terminating NUL included.
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.assign(length, '\0');
+  }
+}
+
+std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory) {
+  const std::string batch = systemDirectory + "\\netstat.exe -na > " + kNetstatLog + "\r\n";
+  // The log is created here so that it has the same security; the batch's
+  // redirection then only empties it.
+  CreateAdminOnlyFile(kNetstatLog, {});
+  CreateAdminOnlyFile(kBatchFile, batch);
+  {
+    // The batch runs with the administrator's rights: held from before it
+    // starts until it has ended, so nobody can swap its line meanwhile.
+    const Handle lock = LockUnchanged(kBatchFile, batch);
+    RunHiddenAndWait({kBatchFile, {}});
+  }
+  return ParseNetstatLog(ReadWholeFile(kNetstatLog));
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+// The half of a program's window that both toolkits share: its controller,
+// what opening the window and pressing its buttons do, the boxes its steps
+// show and the code the program ends with. Each toolkit's PortWindow adds the
+// controls, built from the layout table, and the hooks below.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "form_layout.h"
+#include "port_controller.h"
+#include "server_tree.h"
+
+namespace gui {
+
+enum class Cursor { Busy, Arrow };
+enum class BoxIcon { None, Error };
+
+class ProgramWindow : public PortView {
+ public:
+  // Runs the controller's start-up and, unless that ended the program, shows
+  // the window with the port box focused and its text selected. Returns the
+  // exit code when start-up ended the program. Tests call it directly;
+  // RunProgram adds the event loop.
+  std::optional<int> Open();
+
+  // Empty while the program runs; its ExitCode once it has ended: when the
+  // window closed, or an error box was shown.
+  std::optional<int> exitCode() const { return exitCode_; }
+
+  void ShowMessage(const std::string& text) override;
+
+ protected:
+  ProgramWindow(ApplyMode mode, ServerTree tree);
+  ~ProgramWindow() = default;
+
+  // A button of the role was pressed.
+  void Press(Role role);
+  // The window is gone: the program ends, with a change applied or not.
+  void OnClosed();
+
+ private:
+  // Runs one of the controller's steps under the busy cursor. An error it
+  // throws is shown in an error box, ends the program and closes the window.
+  void Run(void (PortController::*step)());
+  // A box waits for the user, so it is not under the busy cursor. Texts are
+  // the core's, in the ANSI code page.
+  void Box(const std::string& text, BoxIcon icon);
+  // The first code stays: an error's kFailed, even though the window then closes.
+  void EndProgram(int exitCode);
+
+  // What each toolkit does in its own way.
+  virtual void WithCursor(Cursor cursor, const std::function<void()>& work) = 0;
+  virtual void ShowBox(const std::string& text, BoxIcon icon) = 0;
+  virtual void Reveal() = 0;
+  // Focuses the port box with its whole text selected, shown from its first
+  // character, so that typing replaces the port.
+  virtual void SelectPort() = 0;
+  // The program has ended with the code: its event loop may stop.
+  virtual void Ended(int exitCode) = 0;
+
+  PortController controller_;
+  std::optional<int> exitCode_;
+};
+
+}  // namespace gui
