@@ -26,9 +26,11 @@ ensure_packages() {
 # in /tmp and the home folder: the compilers', lintian's and the scripts'
 # temporary files, Wine's server folder, Qt's runtime folder, font caches,
 # the menu entries Wine makes. apt keeps the system's TMPDIR: its download
-# sandbox could not write here.
+# sandbox could not write here, and PORTCFG_SYSTEM_TMPDIR keeps the system's
+# for what must stay there.
 confine_writes() {
   local scratch=$BUILD/scratch
+  export PORTCFG_SYSTEM_TMPDIR=${PORTCFG_SYSTEM_TMPDIR:-${TMPDIR:-/tmp}}
   export TMPDIR=$scratch/tmp XDG_RUNTIME_DIR=$scratch/runtime XDG_CACHE_HOME=$scratch/cache \
     XDG_CONFIG_HOME=$scratch/config XDG_DATA_HOME=$scratch/data XDG_STATE_HOME=$scratch/state
   mkdir -p "$TMPDIR" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
