@@ -5,6 +5,12 @@
 //   bench_tool rewrite FILE PORT     rewrite its Listen lines, as a request does
 //   bench_tool probe                 print this machine's used ports, as start-up finds them
 //   bench_tool sockets COUNT         hold COUNT loopback sockets open until stdin ends
+//   bench_tool downtime ours|hand ROOT PORT
+//       move the running server of the private tree ROOT to PORT, as a press
+//       of portchange's Change does or as an expert would by hand (rewrite,
+//       -k stop, wait for the server to exit, -k start, wait for the port);
+//       print the ms from the press to the new port answering and the
+//       longest ms in which no port answered
 //   bench_tool time RUNS [--out FILE] [--window HOOK] -- PROGRAM ARGS...
 //       run PROGRAM RUNS times, its output into FILE; print the median wall time
 //       in ms and peak memory in KiB. With --window, time from start to its
@@ -24,13 +30,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iostream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixtures.h"
+#include "hidden_command.h"
 #include "listen_file.h"
+#include "port_controller.h"
 #include "port_probe.h"
 #include "test_support.h"
 
@@ -59,6 +70,103 @@ void HoldSockets(size_t count) {
   std::string ignored;
   while (std::getline(std::cin, ignored)) {
   }
+}
+
+// Whether a server takes connections on the loopback port.
+bool Answers(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool taken = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  // Reset rather than closed: the server drops it at once, and no TIME_WAIT piles up.
+  const linger reset{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  close(fd);
+  return taken;
+}
+
+struct Watched {
+  Clock::time_point newAnswered;
+  Clock::duration longestSilence{};
+};
+
+// Asks both ports about every millisecond until the new one answers.
+Watched WatchPorts(int oldPort, int newPort) {
+  Watched watched;
+  Clock::time_point lastAnswer = Clock::now();
+  for (const Clock::time_point limit = lastAnswer + std::chrono::seconds(60); Clock::now() < limit;) {
+    const bool answered = Answers(newPort);
+    if (answered || Answers(oldPort)) {
+      const Clock::time_point now = Clock::now();
+      watched.longestSilence = std::max(watched.longestSilence, now - lastAnswer);
+      lastAnswer = now;
+    }
+    if (answered) {
+      watched.newAnswered = lastAnswer;
+      return watched;
+    }
+    usleep(1000);
+  }
+  Fail("The new port did not answer within 60 s");
+}
+
+// True while the process lives; a zombie has exited, whoever reaps it.
+bool Alive(long pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t state = text.rfind(") ");
+  return state != std::string::npos && text.compare(state + 2, 1, "Z") != 0;
+}
+
+// A window that shows nothing, answering with the port to change to.
+class SilentView : public PortView {
+ public:
+  explicit SilentView(std::string port) : port_(std::move(port)) {}
+  std::string GetPortText() override { return port_; }
+  void SetPortText(const std::string&) override {}
+  void AddUsedPort(const std::string&) override {}
+  void SetApplyEnabled(bool) override {}
+  void ShowMessage(const std::string& text) override { Fail("The change was refused: " + text); }
+  void Close() override {}
+  void KeepAlive() override {}
+
+ private:
+  std::string port_;
+};
+
+// The expert's sequence, every wait as tight as a loop allows.
+void ChangeByHand(const ServerTree& tree, const std::string& pidFile, const std::string& port) {
+  long pid = 0;
+  std::ifstream(pidFile) >> pid;
+  RewriteListenLines(tree.configFile, port);
+  RunHiddenAndWait({tree.serverProgram, {"-k", "stop"}});
+  while (Alive(pid)) usleep(1000);
+  if (RunHiddenAndWait({tree.serverProgram, {"-k", "start"}}).exitCode != 0) Fail("-k start failed");
+}
+
+void MeasureDowntime(bool ours, const std::string& root, const std::string& port) {
+  const ServerTree tree{root + "/conf/httpd.conf", root + "/bin/httpd"};
+  std::string oldPort;
+  ReadListenPort(tree.configFile, [&](const std::string& found) { oldPort = found; });
+  SilentView view(port);
+  PortController controller(ApplyMode::Change, view, tree);
+  // The window is open before the press.
+  if (ours) controller.Start();
+  std::future<Watched> watch = std::async(std::launch::async, WatchPorts, std::stoi(oldPort), std::stoi(port));
+  // The watch has seen the old port answer before the press.
+  usleep(20000);
+  const Clock::time_point press = Clock::now();
+  if (ours) {
+    controller.RequestChange();
+    if (!controller.applied()) Fail("The change was not applied");
+  } else {
+    ChangeByHand(tree, root + "/logs/httpd.pid", port);
+  }
+  const Watched watched = watch.get();
+  const auto ms = [](Clock::duration span) { return std::chrono::duration<double, std::milli>(span).count(); };
+  std::printf("%.1f %.1f\n", ms(watched.newAnswered - press), ms(watched.longestSilence));
 }
 
 struct Run {
@@ -145,6 +253,8 @@ int Main(int argc, char** argv) {
     std::string out;
     for (const std::string& port : ProbeUsedPorts(SystemDirectory())) out.append(port).append("\n");
     std::fwrite(out.data(), 1, out.size(), stdout);
+  } else if (args.size() == 4 && args[0] == "downtime" && (args[1] == "ours" || args[1] == "hand")) {
+    MeasureDowntime(args[1] == "ours", args[2], args[3]);
   } else if (args.size() == 2 && args[0] == "sockets") {
     HoldSockets(std::stoul(args[1]));
   } else if (args.size() >= 4 && args[0] == "time") {

@@ -119,6 +119,7 @@ class SilentView : public PortView {
   void SetApplyEnabled(bool) override {}
   void ShowMessage(const std::string&) override {}
   void Close() override { closed = true; }
+  void KeepAlive() override {}
 };
 
 // A window's start-up on this machine's own sockets, with a private tree

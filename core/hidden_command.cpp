@@ -1,23 +1,24 @@
 #include "hidden_command.h"
 
-#include <deque>
+#include <algorithm>
 
 #include "text_lines.h"
 
 namespace {
 
 // Enough for a server's account of why it did not start, little enough for a
-// message box.
-constexpr size_t kShownLines = 4;
+// message box: the cause comes first, the lines after it are detail.
+constexpr size_t kShownLines = 6;
+constexpr size_t kShownWidth = 160;
 
-// The line without trailing blanks, and with control characters (a NUL would
-// cut a message box's text short) shown as "?".
+// The line without trailing blanks, cut to the width shown, and with control
+// characters (a NUL would cut a message box's text short) shown as "?".
 std::string Printable(std::string_view line) {
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-  std::string shown(line);
+  std::string shown(line.substr(0, kShownWidth));
   for (char& c : shown)
     if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = '?';
-  return shown;
+  return line.size() > kShownWidth ? shown + "..." : shown;
 }
 
 }  // namespace
@@ -28,15 +29,18 @@ std::string DescribeCommand(const Command& command) {
   return line;
 }
 
-std::string DescribeFailure(const Command& command, const CommandResult& result) {
-  std::deque<std::string_view> last;
+std::string DescribeFailure(const Command& command, const CommandResult& result, const std::string& outcome) {
+  std::string text = DescribeCommand(command) + " ended with exit code " + std::to_string(result.exitCode) + outcome;
+  size_t lines = 0;
   ForEachLine(result.output, [&](std::string_view line) {
     if (line.find_first_not_of(" \t") == std::string_view::npos) return;
-    if (last.size() == kShownLines) last.pop_front();
-    last.push_back(line);
+    if (lines++ < kShownLines) text += (lines == 1 ? ". Its output began:\n    " : "\n    ") + Printable(line);
   });
-  std::string text = DescribeCommand(command) + " ended with exit code " + std::to_string(result.exitCode);
-  text += last.empty() ? " and no output." : ", its output ending:";
-  for (const std::string_view line : last) text += "\n    " + Printable(line);
+  if (lines == 0) return text + ". It wrote nothing.";
+  if (lines > kShownLines) text += "\n    (and " + std::to_string(lines - kShownLines) + " more lines)";
   return text;
+}
+
+void KeepOutput(CommandResult& result, std::string_view written) {
+  result.output.append(written.substr(0, kKeptOutput - std::min(kKeptOutput, result.output.size())));
 }

@@ -1,9 +1,11 @@
 #pragma once
 
-// Running a command with no visible window. Describing commands is in
-// hidden_command.cpp; starting them in hidden_command_posix.cpp or
-// hidden_command_win32.cpp.
+// Running a command with no visible window. Describing commands and keeping
+// their output is in hidden_command.cpp; starting them in
+// hidden_command_posix.cpp or hidden_command_win32.cpp.
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,22 +18,39 @@ struct Command {
 };
 
 // How a command ended: its exit code (on POSIX, a process ended by a signal
-// gives 128 + the signal, as a shell reports it) and everything it wrote to
-// its output and error output, in the order written.
+// gives 128 + the signal, as a shell reports it) and the start of what it
+// wrote to its output and error output, in the order written.
 struct CommandResult {
   int exitCode = 0;
   std::string output;
 };
 
+// How much of a command's output is kept: a server names the cause of a
+// failure first, and a message box has room for a few lines of it.
+constexpr size_t kKeptOutput = 64 * 1024;
+
+// How often a wait looks again, and calls its whileWaiting: often enough for
+// a window to keep painting, seldom enough to cost nothing.
+constexpr std::chrono::milliseconds kWaitTick{10};
+
 // The command as one line, for messages.
 std::string DescribeCommand(const Command& command);
 
-// What a failed command said: the command line, its exit code and the last
-// lines of its output, one indented line each.
-std::string DescribeFailure(const Command& command, const CommandResult& result);
+// What a command that failed said: the command line, its exit code followed
+// by the outcome (", but ..."), then the first lines of its output, one
+// indented line each, each cut to a width a message box can show, and how
+// many more lines there were.
+std::string DescribeFailure(const Command& command, const CommandResult& result, const std::string& outcome = {});
 
-// Starts the command with no visible window and an empty input, reads its
-// output to the end (so it can never block on a full pipe) and waits, without
-// a time limit, until it has ended. Throws when the program cannot be started
-// or the wait fails.
-CommandResult RunHiddenAndWait(const Command& command);
+// Appends what a command wrote to its kept output; what goes beyond
+// kKeptOutput is dropped.
+void KeepOutput(CommandResult& result, std::string_view written);
+
+// Starts the command with no visible window, an empty input and, on POSIX,
+// no blocked signals and the default actions for SIGTERM, SIGINT and SIGHUP.
+// Waits, without a time limit, until the command itself has ended, calling
+// whileWaiting every kWaitTick or more often; meanwhile, and once more when
+// it has ended, reads what is in its output, so it never blocks on a full
+// pipe. A process the command started and left holding the output is not
+// waited for. Throws when the program cannot be started or the wait fails.
+CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting = {});

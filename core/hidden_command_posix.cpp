@@ -1,10 +1,15 @@
 // Starting a command on POSIX systems: posix_spawn with the output on a pipe.
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -27,9 +32,89 @@ class SpawnFileActions {
   posix_spawn_file_actions_t actions_;
 };
 
+// A command starts with no signal blocked and the default action for the
+// signals a window may block or ignore while it waits: a server it starts
+// must still stop when told to.
+class CleanSignals {
+ public:
+  CleanSignals() {
+    posix_spawnattr_init(&attributes_);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes_, &signals);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
+    posix_spawnattr_setsigdefault(&attributes_, &signals);
+    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  CleanSignals(const CleanSignals&) = delete;
+  CleanSignals& operator=(const CleanSignals&) = delete;
+  ~CleanSignals() { posix_spawnattr_destroy(&attributes_); }
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+// A descriptor that becomes readable when the process ends, so the wait
+// wakes at once; -1 where the system has none, and the wait then finds the
+// end at its next tick.
+int EndDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  return -1;
+#endif
+}
+
+// How much of the output is read at a time.
+constexpr size_t kChunk = 1 << 16;
+
+// The read end of a command's output, non-blocking: reads what is there.
+class OutputReader {
+ public:
+  OutputReader(int fd, CommandResult& result) : fd_(fd), result_(result) { fcntl(fd, F_SETFL, O_NONBLOCK); }
+
+  // -1 once the pipe has ended, so poll() passes over it.
+  int fd() const { return open_ ? fd_ : -1; }
+  int error() const { return error_; }
+
+  // Reads at most `most` bytes of what the pipe holds, one buffer at a time;
+  // stops at the pipe's end, when it is empty, or on an error.
+  void Read(size_t most) {
+    while (open_ && most > 0) {
+      const ssize_t count = read(fd_, buffer_, std::min(most, sizeof buffer_));
+      if (count > 0) {
+        KeepOutput(result_, {buffer_, static_cast<size_t>(count)});
+        most -= static_cast<size_t>(count);
+      } else if (count < 0 && errno == EINTR) {
+        continue;
+      } else {
+        if (count < 0 && errno == EAGAIN) return;
+        if (count < 0) error_ = errno;
+        open_ = false;
+      }
+    }
+  }
+
+  // What the pipe holds now: once the command has ended, a process it left
+  // holding the output may go on writing, and only what is there counts.
+  void ReadWhatIsThere() {
+    int available = 0;
+    if (open_ && ioctl(fd_, FIONREAD, &available) == 0) Read(static_cast<size_t>(available));
+  }
+
+ private:
+  int fd_;
+  CommandResult& result_;
+  bool open_ = true;
+  int error_ = 0;
+  char buffer_[kChunk];
+};
+
 }  // namespace
 
-CommandResult RunHiddenAndWait(const Command& command) {
+CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(command.program.c_str()));
   for (const std::string& argument : command.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -43,33 +128,29 @@ CommandResult RunHiddenAndWait(const Command& command) {
   posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDERR_FILENO);
+  CleanSignals signals;
   pid_t pid;
-  const int error = posix_spawn(&pid, command.program.c_str(), actions.get(), nullptr, argv.data(), environ);
+  const int error = posix_spawn(&pid, command.program.c_str(), actions.get(), signals.get(), argv.data(), environ);
   if (error != 0) ThrowSystemError("Cannot start " + DescribeCommand(command), error);
-  // The end comes once the command, and whatever it started with its
-  // output, have closed their copies.
   writeEnd.Close();
+  const FileDescriptor ended(EndDescriptor(pid));
 
   CommandResult result;
-  char buffer[4096];
-  int readError = 0;
-  for (;;) {
-    const ssize_t count = read(readEnd.get(), buffer, sizeof buffer);
-    if (count > 0) {
-      result.output.append(buffer, static_cast<size_t>(count));
-    } else if (count == 0 || errno != EINTR) {
-      if (count < 0) readError = errno;
-      break;
-    }
-  }
-  // Closed before the wait: a command still writing then ends instead of
-  // blocking on a pipe nobody reads.
-  readEnd.Close();
-
+  OutputReader output(readEnd.get(), result);
   int status;
-  while (waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR) ThrowSystemError("Cannot wait for " + DescribeCommand(command));
-  if (readError != 0) ThrowSystemError("Cannot read the output of " + DescribeCommand(command), readError);
+  for (;;) {
+    pollfd events[] = {{output.fd(), POLLIN, 0}, {ended.get(), POLLIN, 0}};
+    poll(events, 2, static_cast<int>(kWaitTick.count()));
+    // One buffer per turn: a command that writes without end still lets the
+    // window and the end be looked at.
+    if (events[0].revents) output.Read(kChunk);
+    const pid_t waited = waitpid(pid, &status, WNOHANG);
+    if (waited == pid) break;
+    if (waited < 0 && errno != EINTR) ThrowSystemError("Cannot wait for " + DescribeCommand(command));
+    if (whileWaiting) whileWaiting();
+  }
+  output.ReadWhatIsThere();
+  if (output.error() != 0) ThrowSystemError("Cannot read the output of " + DescribeCommand(command), output.error());
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

@@ -1,6 +1,7 @@
 // Starting a command on Windows: hidden, with its output on a pipe.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "hidden_command.h"
@@ -37,14 +38,60 @@ std::wstring CommandLine(const Command& command) {
   return line;
 }
 
+// How much of the output is read at a time, and what the pipe holds: a
+// command writing more waits until it is read, a tick at the most.
+constexpr DWORD kChunk = 1 << 16;
+
+// The read end of a command's output: reads only what is there, so it never
+// waits for a process that holds the pipe open.
+class OutputReader {
+ public:
+  OutputReader(HANDLE pipe, CommandResult& result) : pipe_(pipe), result_(result) {}
+
+  DWORD error() const { return error_; }
+
+  // Reads at most `most` bytes of what the pipe holds; returns how many.
+  DWORD Read(DWORD most) {
+    DWORD available = 0;
+    if (!open_ || !PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) return End();
+    DWORD count = 0;
+    if (available > 0 && !ReadFile(pipe_, buffer_, std::min({available, most, kChunk}), &count, nullptr)) return End();
+    KeepOutput(result_, {buffer_, count});
+    return count;
+  }
+
+  // What the pipe holds now: once the command has ended, a process it left
+  // holding the output may go on writing, and only what is there counts.
+  void ReadWhatIsThere() {
+    DWORD available = 0;
+    if (!open_ || !PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) return;
+    for (DWORD count; available > 0 && (count = Read(available)) > 0;) available -= count;
+  }
+
+ private:
+  // Every writer has closed the pipe and it is empty, or it failed.
+  DWORD End() {
+    const DWORD error = GetLastError();
+    if (error != ERROR_BROKEN_PIPE) error_ = error;
+    open_ = false;
+    return 0;
+  }
+
+  HANDLE pipe_;
+  CommandResult& result_;
+  bool open_ = true;
+  DWORD error_ = 0;
+  char buffer_[kChunk];
+};
+
 }  // namespace
 
-CommandResult RunHiddenAndWait(const Command& command) {
+CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting) {
   // Both handles the command gets are inheritable; this program makes no
   // other handle inheritable, so the command inherits nothing else.
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE ends[2];
-  if (!CreatePipe(&ends[0], &ends[1], &inheritable, 0))
+  if (!CreatePipe(&ends[0], &ends[1], &inheritable, kChunk))
     ThrowWindowsError("Cannot start " + DescribeCommand(command), GetLastError());
   Handle readEnd(ends[0]);
   Handle writeEnd(ends[1]);
@@ -67,30 +114,26 @@ CommandResult RunHiddenAndWait(const Command& command) {
     const DWORD error = GetLastError();
     ThrowWindowsError("Cannot start " + DescribeCommand(command), error);
   }
+  // The handle from the start stays valid after the process has ended, so
+  // the wait can neither miss the end nor wait on a process reusing the id.
   const Handle process(started.hProcess);
   const Handle thread(started.hThread);
-  // The end comes once the command, and whatever it started with its
-  // output, have closed their copies.
   writeEnd.Close();
 
   CommandResult result;
-  char buffer[4096];
-  DWORD count = 0;
-  while (ReadFile(readEnd.get(), buffer, sizeof buffer, &count, nullptr)) result.output.append(buffer, count);
-  const DWORD readError = GetLastError();
-  // Closed before the wait: a command still writing then ends instead of
-  // blocking on a pipe nobody reads.
-  readEnd.Close();
-
-  // The handle from the start stays valid after the process has ended, so
-  // the wait can neither miss the end nor wait on a process reusing the id.
-  DWORD exitCode = 0;
-  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.get(), &exitCode)) {
-    const DWORD error = GetLastError();
-    ThrowWindowsError("Cannot wait for " + DescribeCommand(command), error);
+  OutputReader output(readEnd.get(), result);
+  for (;;) {
+    // Output there is read at once; without, the wait is for the end or a tick.
+    const DWORD waited = WaitForSingleObject(process.get(), output.Read(kChunk) > 0 ? 0 : DWORD(kWaitTick.count()));
+    if (waited == WAIT_OBJECT_0) break;
+    if (waited != WAIT_TIMEOUT) ThrowWindowsError("Cannot wait for " + DescribeCommand(command), GetLastError());
+    if (whileWaiting) whileWaiting();
   }
-  if (readError != ERROR_BROKEN_PIPE)
-    ThrowWindowsError("Cannot read the output of " + DescribeCommand(command), readError);
+  output.ReadWhatIsThere();
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process.get(), &exitCode))
+    ThrowWindowsError("Cannot wait for " + DescribeCommand(command), GetLastError());
+  if (output.error() != 0) ThrowWindowsError("Cannot read the output of " + DescribeCommand(command), output.error());
   result.exitCode = static_cast<int>(exitCode);
   return result;
 }

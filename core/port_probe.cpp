@@ -1,6 +1,7 @@
 #include "port_probe.h"
 
 #include <charconv>
+#include <utility>
 
 #include "text_lines.h"
 
@@ -28,6 +29,31 @@ void AppendAsDecimal(std::string_view piece, int base, std::vector<std::string>&
   if (error == std::errc() && end == last) out.push_back(std::to_string(value));
 }
 
+// The column at the index of a line of columns separated by runs of spaces;
+// empty when the line has fewer.
+std::string_view Column(std::string_view line, size_t index) {
+  size_t start = line.find_first_not_of(' ');
+  for (; index > 0 && start != std::string_view::npos; --index)
+    start = line.find_first_not_of(' ', line.find(' ', start));
+  if (start == std::string_view::npos) return {};
+  return line.substr(start, line.find(' ', start) - start);
+}
+
+// Calls onSocket with the hex local port and the hex state of every socket
+// line of one of the kernel's tables: the header line is skipped; the
+// columns are "sl:", the local address as HEXADDR:HEXPORT, the remote
+// address, the state, then many never looked at.
+template <typename OnSocket>
+void ForEachTableSocket(std::string_view table, OnSocket onSocket) {
+  bool header = true;
+  ForEachLine(table, [&](std::string_view line) {
+    if (std::exchange(header, false)) return;
+    const std::string_view address = Column(line, 1);
+    const size_t colon = address.rfind(':');
+    if (colon != std::string_view::npos) onSocket(address.substr(colon + 1), Column(line, 3));
+  });
+}
+
 }  // namespace
 
 std::vector<std::string> ParseNetstatLog(std::string_view log) {
@@ -47,21 +73,14 @@ std::vector<std::string> ParseNetstatLog(std::string_view log) {
 
 std::vector<std::string> ParseProcNetSockets(std::string_view table) {
   std::vector<std::string> ports;
-  bool header = true;
-  ForEachLine(table, [&](std::string_view line) {
-    if (header) {
-      header = false;
-      return;
-    }
-    // Columns, separated by runs of spaces: "sl:", then the local address
-    // as HEXADDR:HEXPORT. The many columns after it are never looked at.
-    const size_t slot = line.find_first_not_of(' ');
-    const size_t local = line.find_first_not_of(' ', line.find(' ', slot));
-    if (local == std::string_view::npos) return;
-    const std::string_view address = line.substr(local, line.find(' ', local) - local);
-    const size_t colon = address.rfind(':');
-    if (colon == std::string_view::npos) return;
-    AppendAsDecimal(address.substr(colon + 1), 16, ports);
+  ForEachTableSocket(table, [&](std::string_view port, std::string_view) { AppendAsDecimal(port, 16, ports); });
+  return ports;
+}
+
+std::vector<std::string> ParseProcNetListeners(std::string_view table) {
+  std::vector<std::string> ports;
+  ForEachTableSocket(table, [&](std::string_view port, std::string_view state) {
+    if (state == "0A") AppendAsDecimal(port, 16, ports);
   });
   return ports;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-// The used-port probe. The parsers are in port_probe.cpp; the probe itself in
-// port_probe_linux.cpp (the kernel's socket tables) or port_probe_win32.cpp
-// (netstat through c:\testport.bat).
+// The used-port probe and the listening check. The parsers are in
+// port_probe.cpp; the rest in port_probe_linux.cpp (the kernel's socket
+// tables) or port_probe_win32.cpp (netstat through c:\testport.bat for the
+// list, the system's TCP table for the check).
 
 #include <string>
 #include <string_view>
@@ -17,6 +18,12 @@ std::string SystemDirectory();
 // text, in the order found; duplicates kept, never sorted.
 std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory);
 
+// True while a TCP socket on any address of the machine is in the LISTEN
+// state on the port: a server there takes connections. A socket only bound,
+// or connected, or of UDP, is not. Cheap enough to ask every few
+// milliseconds. Throws when the system's tables cannot be read.
+bool IsPortListening(int port);
+
 // The used-port entries of a netstat log: lines of exactly three ":"-separated
 // fields give the first " "-separated piece of the second field as a whole
 // number; other lines, and pieces that are not whole numbers, are skipped.
@@ -26,3 +33,7 @@ std::vector<std::string> ParseNetstatLog(std::string_view log);
 // kin): the header line is skipped, the port is the hex after the ":" of the
 // local address column.
 std::vector<std::string> ParseProcNetSockets(std::string_view table);
+
+// The local ports of the listening sockets (state 0A) of one of the kernel's
+// TCP tables (/proc/net/tcp, tcp6), read as ParseProcNetSockets reads them.
+std::vector<std::string> ParseProcNetListeners(std::string_view table);

@@ -6,12 +6,15 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -120,6 +123,16 @@ NetlinkPorts ProbeUdpThroughNetlink() {
   return ports;
 }
 
+// The TCP sockets of both families in the LISTEN state: a handful, whatever
+// the machine's load.
+NetlinkPorts ProbeListenersThroughNetlink() {
+  std::vector<std::string> ports;
+  inet_diag_req request{};
+  request.idiag_states = 1u << TCP_LISTEN;
+  if (!SocketDiagnostics().AppendPorts(TCPDIAG_GETSOCK, request, ports)) return std::nullopt;
+  return ports;
+}
+
 // TCP then UDP: the sockets /proc/net's tables hold, in the same order.
 NetlinkPorts ProbeThroughNetlink() {
   NetlinkPorts ports = ProbeTcpThroughNetlink();
@@ -130,13 +143,16 @@ NetlinkPorts ProbeThroughNetlink() {
   return ports;
 }
 
-std::vector<std::string> ReadSocketTables(const std::string& folder) {
+// The ports the parser finds in each of the tables in the folder, in order.
+template <typename Parse>
+std::vector<std::string> ReadSocketTables(const std::string& folder, std::initializer_list<const char*> tables,
+                                          Parse parse) {
   std::vector<std::string> ports;
-  for (const char* table : {"tcp", "tcp6", "udp", "udp6"}) {
+  for (const char* table : tables) {
     const std::string path = folder + "/" + table;
     // A kernel without IPv6 has no tcp6 or udp6.
     if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) continue;
-    for (std::string& port : ParseProcNetSockets(ReadWholeFile(path))) ports.push_back(std::move(port));
+    for (std::string& port : parse(ReadWholeFile(path))) ports.push_back(std::move(port));
   }
   return ports;
 }
@@ -147,5 +163,11 @@ std::vector<std::string> ReadSocketTables(const std::string& folder) {
 // then give the same ports, more slowly. Either source answers whole.
 std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory) {
   if (NetlinkPorts ports = ProbeThroughNetlink()) return std::move(*ports);
-  return ReadSocketTables(systemDirectory);
+  return ReadSocketTables(systemDirectory, {"tcp", "tcp6", "udp", "udp6"}, ParseProcNetSockets);
+}
+
+bool IsPortListening(int port) {
+  NetlinkPorts listening = ProbeListenersThroughNetlink();
+  if (!listening) listening = ReadSocketTables(SystemDirectory(), {"tcp", "tcp6"}, ParseProcNetListeners);
+  return std::find(listening->begin(), listening->end(), std::to_string(port)) != listening->end();
 }

@@ -1,8 +1,12 @@
 // The used-port probe on Windows: netstat run through a batch file into a
 // log, both on drive C: and both readable by users, writable by
-// administrators only.
+// administrators only. The listening check reads the system's TCP table.
+// Before windows.h, which would take the older winsock.h, without IPv6.
+#include <winsock2.h>
+// After winsock2.h.
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <iphlpapi.h>
 #include <sddl.h>
 
 #include <stdexcept>
@@ -72,7 +76,36 @@ Handle LockUnchanged(const std::string& path, std::string_view contents) {
   return file;
 }
 
+// The port of a row of the system's TCP tables, which hold it in network
+// byte order in the low half.
+int PortOf(DWORD field) { return static_cast<int>((field & 0xFF) << 8 | (field >> 8 & 0xFF)); }
+
+// True when a listening socket of the family in the system's table of that
+// class has the port.
+template <typename Table>
+bool ListensInTable(ULONG family, TCP_TABLE_CLASS tableClass, int port) {
+  // Whole rows of eight bytes keep the table aligned.
+  std::vector<ULONGLONG> buffer;
+  DWORD size = 0;
+  DWORD result;
+  // The table may grow between asking its size and reading it.
+  while ((result = GetExtendedTcpTable(buffer.data(), &size, FALSE, family, tableClass, 0)) ==
+         ERROR_INSUFFICIENT_BUFFER)
+    buffer.resize(size / sizeof(ULONGLONG) + 1);
+  if (result != NO_ERROR) ThrowWindowsError("Cannot read the system's table of listening TCP sockets", result);
+  const auto* table = reinterpret_cast<const Table*>(buffer.data());
+  for (DWORD row = 0; row < table->dwNumEntries; ++row)
+    if (PortOf(table->table[row].dwLocalPort) == port) return true;
+  return false;
+}
+
 }  // namespace
+
+// IPv6 has no basic table, only the one naming each socket's process.
+bool IsPortListening(int port) {
+  return ListensInTable<MIB_TCPTABLE>(AF_INET, TCP_TABLE_BASIC_LISTENER, port) ||
+         ListensInTable<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, TCP_TABLE_OWNER_PID_LISTENER, port);
+}
 
 std::string SystemDirectory() {
   std::string buffer(MAX_PATH, '\0');

@@ -3,13 +3,17 @@
 // The installed tree is compiled in: server_tree_posix.cpp (from the CMake
 // cache variable PORTCFG_APACHE_ROOT) or server_tree_win32.cpp.
 
+#include <chrono>
 #include <string>
 
-// Where the server's configuration file and program live. The programs always
-// use the installed tree; tests hand a controller a private one.
+// Where the server's configuration file and program live, and how long the
+// server is given to let go of its old port or take the new one. The
+// programs always use the installed tree; tests hand a controller a private
+// one.
 struct ServerTree {
   std::string configFile;
   std::string serverProgram;
+  std::chrono::milliseconds portWait = std::chrono::seconds(30);
 };
 
 // The tree the programs were built for (fixed at build time).

@@ -31,6 +31,7 @@ class PortWindow : public QWidget, public ProgramWindow {
   void AddUsedPort(const std::string& port) override;
   void SetApplyEnabled(bool enabled) override;
   void Close() override;
+  void KeepAlive() override {}
 
  signals:
   void ended(int exitCode);

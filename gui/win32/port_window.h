@@ -58,6 +58,7 @@ class PortWindow final : public ProgramWindow {
   void Reveal() override;
   void SelectPort() override;
   void Ended(int exitCode) override;
+  void KeepAlive() override {}
 
   const FormLayout& layout_;
   std::wstring caption_;

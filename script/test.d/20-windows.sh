@@ -9,7 +9,7 @@ ensure_packages "${WINDOWS_PACKAGES[@]}" imagemagick
 
 # A shipped program must fit in this, stripped, and need no DLL but these.
 SIZE_LIMIT=$((512 * 1024))
-SYSTEM_DLLS="kernel32.dll user32.dll gdi32.dll comctl32.dll advapi32.dll msvcrt.dll"
+SYSTEM_DLLS="kernel32.dll user32.dll gdi32.dll comctl32.dll advapi32.dll iphlpapi.dll msvcrt.dll"
 
 started=$SECONDS
 OUT=$BUILD/windows

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "failed_change_cases.h"
 #include "port_probe.h"
@@ -93,14 +94,20 @@ QStringList Press(const QWidget& window, const char* control = "Command1", const
   return Answering([&] { QTest::mouseClick(Control(window, control), Qt::LeftButton); }, screenshot);
 }
 
-// The window, with a record of each time its controller enables or disables Apply.
+// The window, with a record of each time its controller enables or disables
+// Apply, and of how often it is kept alive.
 struct SpiedWindow : gui::PortWindow {
   using PortWindow::PortWindow;
   void SetApplyEnabled(bool enabled) override {
     applyEnabled << enabled;
     PortWindow::SetApplyEnabled(enabled);
   }
+  void KeepAlive() override {
+    ++keptAlive;
+    PortWindow::KeepAlive();
+  }
   QList<bool> applyEnabled;
+  int keptAlive = 0;
 };
 
 // A private tree in the upstream layout, its path with spaces.
@@ -124,16 +131,19 @@ struct StandInTree : Tree {
 };
 
 // Laid out by script/apache-tree where the test is told, with its path as its
-// page; the server is stopped before the tree goes.
+// page; the server has exited before the tree goes.
 struct ApacheTree : Tree {
   explicit ApacheTree(const QString& listen)
       : Tree(qEnvironmentVariable("PORTCFG_E2E_TREES").toStdString() + "/tree ") {
-    const QString root = QString::fromStdString(dir.path().string());
-    created = QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", {"create", root, listen}) == 0;
+    created = Script({"create", root(), listen});
     WriteFile(dir / "htdocs/index.html", dir.path().string());
   }
-  ~ApacheTree() { Run("stop"); }
-  bool Run(const char* command) const { return QProcess::execute(tree.serverProgram.c_str(), {"-k", command}) == 0; }
+  ~ApacheTree() { Script({"stop-all", root()}); }
+  QString root() const { return QString::fromStdString(dir.path().string()); }
+  static bool Script(const QStringList& arguments) {
+    return QProcess::execute(PORTCFG_SOURCE_DIR "/script/apache-tree", arguments) == 0;
+  }
+  bool Start() const { return QProcess::execute(tree.serverProgram.c_str(), {"-k", "start"}) == 0; }
 
   bool created;
 };
@@ -345,24 +355,47 @@ class WindowTest : public QObject {
 
   void failedChanges_data() { AddRows(kFailedChangeCases, &FailedChangeCase::name); }
 
-  // The new port is free at start-up but taken when the server starts on it:
-  // an error box ends the program, with httpd.conf as before.
+  // The server decides: a change lands once the new port listens. One that
+  // does not ends the program with an error box, httpd.conf as before and the
+  // server where the box says.
   void failedChanges() {
     const FailedChangeCase& c = kFailedChangeCases[Row()];
-    const StandInTree server(c.config, c.serverInstalled);
-    gui::PortWindow window(Layout(c.mode), server.tree);
+    const ChangeRun run(c);
+    const StandInTree server(run.Filled("Listen OLD\r\n"), std::string(c.server) != "missing");
+    if (std::string(c.server) == "running") {
+      RunHiddenAndWait({server.tree.serverProgram, {"-k", "start"}});
+      QTRY_VERIFY(IsPortListening(std::stoi(run.oldPort)));
+      std::filesystem::remove(server.tree.serverProgram + ".log");
+    }
+    WriteFile(server.tree.configFile, run.config());
+    ServerTree tree = server.tree;
+    tree.portWait = kPortWait;
+    SpiedWindow window(Layout(c.mode), tree);
     QCOMPARE(window.Open(), std::nullopt);
-    const QString port = UnlistedPort(window);
-    const ScopedEnvironment taken("STAND_IN_TAKEN_PORT", qPrintable(port));
-    PortBox(window)->setText(port);
+    QTcpServer taken;
+    QVERIFY(c.setting != std::string("taken") ||
+            taken.listen(QHostAddress::LocalHost, quint16(std::stoi(run.newPort))));
+    PortBox(window)->setText(QString::fromStdString(run.newPort));
+    QElapsedTimer timer;
+    timer.start();
     const QStringList boxes = Press(window, "Command1", &c == kFailedChangeCases ? "error-box" : "");
+    // Kept alive every 10 ms or so: at least every 100 ms, whatever the load.
+    QVERIFY2(window.keptAlive >= timer.elapsed() / 100 - 2, qPrintable(QString::number(window.keptAlive)));
+    taken.close();
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(server.runs(), c.runs);
+    QCOMPARE(run.Listening(), c.listening);
+    if (c.says.empty()) {
+      QCOMPARE(boxes, QStringList{});
+      QCOMPARE(window.exitCode(), gui::kApplied);
+      QCOMPARE(server.config(), QByteArray::fromStdString(run.changed()).replace("\r\n", "\n"));
+      return;
+    }
     QCOMPARE(boxes.size(), 1);
     QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
-    QCOMPARE(MissingFrom(boxes[0].toStdString(), c, server.tree.serverProgram), "");
+    QCOMPARE(run.MissingFrom(boxes[0].toStdString(), server.tree.serverProgram), "");
     QCOMPARE(window.exitCode(), gui::kFailed);
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(server.config(), c.config);
-    QCOMPARE(server.runs(), c.runs);
+    QCOMPARE(server.config(), QByteArray::fromStdString(run.config()));
   }
 
   void endsUnapplied_data() { AddRows(kEndCases, &EndCase::name); }
@@ -403,31 +436,60 @@ class WindowTest : public QObject {
   void movesARealApache_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("address");
-    QTest::newRow("change, every address") << int(ApplyMode::Change) << QString();
-    QTest::newRow("change, bound to 127.0.0.1") << int(ApplyMode::Change) << QStringLiteral("127.0.0.1:");
-    QTest::newRow("setup, stopped server") << int(ApplyMode::Setup) << QString();
+    QTest::addColumn<int>("slowClients");  // on the old port, each having sent half a request
+    QTest::addColumn<bool>("spoiled");     // httpd.conf gains a line the server refuses, and the new port is taken
+    QTest::newRow("change, every address") << int(ApplyMode::Change) << QString() << 0 << false;
+    QTest::newRow("change, bound to 127.0.0.1") << int(ApplyMode::Change) << QStringLiteral("127.0.0.1:") << 0 << false;
+    QTest::newRow("change, slow clients") << int(ApplyMode::Change) << QString() << 3 << false;
+    QTest::newRow("change, refused by the test") << int(ApplyMode::Change) << QString() << 0 << true;
+    QTest::newRow("setup, stopped server") << int(ApplyMode::Setup) << QString() << 0 << false;
   }
 
-  // portchange moves a running server; portsetup installs and starts a stopped
-  // one. The port is written as typed, without its blanks.
+  // portchange moves a running server, whose clients may hold it for a
+  // while; portsetup starts a stopped one. The port is written as typed,
+  // without its blanks. A file the server refuses is left as it was, the
+  // server untouched.
   void movesARealApache() {
     QFETCH(int, mode);
     QFETCH(QString, address);
+    QFETCH(int, slowClients);
+    QFETCH(bool, spoiled);
     if (!qEnvironmentVariableIsSet("PORTCFG_E2E_TREES")) QSKIP("runs in a network of its own, as e2e_apache");
     const bool running = ApplyMode(mode) == ApplyMode::Change;
     const QString oldPort = FreePort();
     const ApacheTree server(address + oldPort);
-    QVERIFY(server.created && (!running || server.Run("start")));
+    QVERIFY(server.created && (!running || server.Start()));
     const QByteArray page = QByteArray::fromStdString(server.dir.path().string());
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < slowClients; ++i) {
+      clients.push_back(std::make_unique<QTcpSocket>());
+      clients.back()->connectToHost("127.0.0.1", oldPort.toUShort());
+      QVERIFY(clients.back()->waitForConnected(5000));
+      clients.back()->write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+      QVERIFY(clients.back()->waitForBytesWritten(5000));
+    }
+    if (spoiled) WriteFile(server.tree.configFile, server.config().toStdString() + "Bogus\r\n");
     QByteArray config = server.config();
 
     gui::PortWindow window(Layout(ApplyMode(mode)), server.tree);
     QVERIFY(!window.Open());
     const QString newPort = UnlistedPort(window);
+    QTcpServer taken;
+    QVERIFY(!spoiled || taken.listen(QHostAddress::LocalHost, newPort.toUShort()));
     window.SetPortText(" 0" + newPort.toStdString() + " ");
-    QCOMPARE(Press(window), QStringList{});
+    const QStringList boxes = Press(window);
+    if (spoiled) {
+      QCOMPARE(boxes.size(), 1);
+      QVERIFY2(
+          boxes[0].startsWith("error: Could not change the port.\n\n") && boxes[0].contains("Invalid command 'Bogus'"),
+          qPrintable(boxes[0]));
+      QCOMPARE(window.exitCode(), gui::kFailed);
+      QCOMPARE(server.config(), config);
+      QCOMPARE(PageAt("127.0.0.1", oldPort, page), "the page");
+      return;
+    }
+    QCOMPARE(boxes, QStringList{});
     QCOMPARE(window.exitCode(), gui::kApplied);
-    QCOMPARE(std::filesystem::exists(server.dir / "logs/service-installed"), !running);
     QCOMPARE(PageAt("127.0.0.1", newPort, page), "the page");
     QCOMPARE(PageAt("127.0.0.1", oldPort, page), "Connection refused");
     // 127.0.0.2 is loopback too: only a server bound to every address answers there.

@@ -52,7 +52,14 @@ class StandIns {
   StandIns& operator=(const StandIns&) = delete;
   ~StandIns() {
     std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
+    // A server the test started exits once its pid file is gone; until then
+    // its program cannot be removed.
+    std::filesystem::remove(root_ + "\\logs\\httpd.pid", ignored);
+    for (int tries = 0; tries < 200; ++tries) {
+      std::filesystem::remove_all(root_, ignored);
+      if (!ignored) break;
+      Sleep(10);
+    }
     std::filesystem::remove(kHijacker, ignored);
     std::filesystem::remove(kHijacker + ".log", ignored);
   }
