@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -29,6 +30,13 @@ HWND WaitFor(const std::function<HWND()>& search) {
   return nullptr;
 }
 
+// A program under test: built beside this one, or in the folder
+// PORTCFG_PROGRAMS names (the release zip's, unpacked).
+std::string ProgramPath(const char* name) {
+  const char* folder = std::getenv("PORTCFG_PROGRAMS");
+  return folder ? std::string(folder) + "\\" + name : BesideMe(name);
+}
+
 struct ProgramCase {
   ApplyMode mode;
   const char* config;  // httpd.conf before; null: none
@@ -49,7 +57,7 @@ const wchar_t* CaptionOf(ApplyMode mode) {
 }
 
 PROCESS_INFORMATION Start(ApplyMode mode) {
-  std::string command = "\"" + BesideMe(mode == ApplyMode::Setup ? "portsetup.exe" : "portchange.exe") + "\"";
+  std::string command = "\"" + ProgramPath(mode == ApplyMode::Setup ? "portsetup.exe" : "portchange.exe") + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
