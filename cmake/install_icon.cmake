@@ -6,8 +6,9 @@ if(NOT convert_program)
   message(FATAL_ERROR "Installing the icon needs ImageMagick's convert")
 endif()
 file(MAKE_DIRECTORY "${icon_work}")
-execute_process(COMMAND "${convert_program}" "${icon_source}" -set filename:size "%wx%h"
-                        "PNG32:${icon_work}/%[filename:size].png"
+# Without the export's time in them, so each build gives the same files.
+execute_process(COMMAND "${convert_program}" "${icon_source}" -define png:exclude-chunks=date,time
+                        -set filename:size "%wx%h" "PNG32:${icon_work}/%[filename:size].png"
                 COMMAND_ERROR_IS_FATAL ANY)
 foreach(size 16x16 32x32 48x48 256x256)
   if(NOT EXISTS "${icon_work}/${size}.png")

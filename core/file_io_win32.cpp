@@ -10,8 +10,40 @@
 
 const std::string_view kLineEnd = "\r\n";
 
+namespace {
+
+// The path of the file itself, symbolic links on the way followed, in the
+// usual form ("\\?\C:\..." as "C:\...", "\\?\UNC\host\..." as "\\host\...").
+std::wstring FinalPath(const std::string& path) {
+  // No access asked: only the name is wanted, whoever holds the file.
+  const Handle file(CreateFileW(FromAnsi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowFileError("Cannot read", path);
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) ThrowFileError("Cannot find", path);
+    // Too small: the length asked for counts the closing NUL.
+    if (length < final.size()) {
+      final.resize(length);
+      break;
+    }
+    final.resize(length);
+  }
+  const std::wstring_view local = L"\\\\?\\", unc = L"\\\\?\\UNC\\";
+  if (final.compare(0, unc.size(), unc) == 0) return L"\\" + final.substr(unc.size() - 1);
+  if (final.compare(0, local.size(), local) == 0) return final.substr(local.size());
+  return final;
+}
+
+}  // namespace
+
+// A symbolic link as the file has the file it names replaced and stays, as on
+// POSIX systems: replacing the link's own name would put a plain file in its
+// place. A file with more names (hard links) gets a file of its own.
 void ReplaceFileContents(const std::string& path, std::string_view contents) {
-  const std::wstring target = FromAnsi(path);
+  const std::wstring target = FinalPath(path);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) ThrowFileError("Cannot read", path);
   // Replacing needs only the folder's permission; a file the user may not
@@ -21,9 +53,13 @@ void ReplaceFileContents(const std::string& path, std::string_view contents) {
     SetLastError(ERROR_ACCESS_DENIED);
     ThrowFileError("Cannot write", path);
   }
+  // Replacing deletes the file's name too: a program holding it without
+  // sharing that refuses here, before any temporary file exists (a refused
+  // ReplaceFileW may leave a temporary file of its own behind).
   {
-    Handle check(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle check(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!check.valid()) ThrowFileError("Cannot write", path);
   }
 

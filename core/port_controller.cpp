@@ -32,12 +32,11 @@ void AsStep(const char* heading, Step step) {
   }
 }
 
-// The ports of the texts a server can listen on, as numbers.
-std::vector<int> ListenablePorts(const std::vector<std::string>& texts) {
-  std::vector<int> ports;
-  for (const std::string& text : texts)
-    if (IsListenablePort(text)) ports.push_back(std::stoi(std::string(TrimBlanks(text))));
-  return ports;
+// The port as a number, when the text is one a server can listen on; none
+// otherwise.
+std::vector<int> ListenablePort(const std::optional<std::string>& text) {
+  if (!text || !IsListenablePort(*text)) return {};
+  return {std::stoi(std::string(TrimBlanks(*text)))};
 }
 
 // How a start that ended well failed all the same: ", but nothing listened
@@ -69,7 +68,8 @@ void PortController::Start() {
   AsStep("Could not read httpd.conf.", [this] {
     ReadListenPort(tree_.configFile, [this](const std::string& port) {
       view_.SetPortText(port);
-      configuredPorts_.push_back(port);
+      configuredPort_ = port;
+      for (const int number : ListenablePort(port)) previousPorts_.push_back(number);
     });
   });
 }
@@ -88,7 +88,7 @@ void PortController::RequestChange() {
   // Only a port the server accepts may be written; anything else would leave
   // it unable to start.
   if (!IsListenablePort(portText)) return Refuse("Must be 0~65536");
-  if (mode_ == ApplyMode::Change && !configuredPorts_.empty() && PortKey(configuredPorts_.back()) == requested)
+  if (mode_ == ApplyMode::Change && configuredPort_ && PortKey(*configuredPort_) == requested)
     return Refuse("Not change.");
   if (portInUse_) return Refuse("Can't use.");
   Apply(std::string(TrimBlanks(portText)));
@@ -138,7 +138,7 @@ std::optional<PortController::Failure> PortController::MoveServer(int port) {
     // still shuts down. Only the sockets tell.
     Run(commands.front());
     // The start would meet a server still holding its port and fail.
-    if (mode_ == ApplyMode::Change) AwaitPorts(ListenablePorts(configuredPorts_), false);
+    if (mode_ == ApplyMode::Change) AwaitPorts(previousPorts_, false);
     const CommandResult started = Run(start);
     if (started.exitCode != 0) return Failure{DescribeFailure(start, started), started.output};
     // A start may end well while no server listens: it found one still
@@ -167,7 +167,7 @@ bool PortController::AwaitPorts(const std::vector<int>& ports, bool listening) c
 }
 
 std::string PortController::PutBack(const std::string& previous) const {
-  const std::string port = configuredPorts_.empty() ? "the previous port" : "port " + configuredPorts_.back();
+  const std::string port = configuredPort_ ? "port " + *configuredPort_ : "the previous port";
   try {
     ReplaceFileContents(tree_.configFile, previous);
   } catch (const std::exception& error) {
@@ -179,7 +179,7 @@ std::string PortController::PutBack(const std::string& previous) const {
   try {
     const CommandResult started = Run(start);
     // Back only when the server listens there again.
-    const std::vector<int> back = ListenablePorts({configuredPorts_.empty() ? "" : configuredPorts_.back()});
+    const std::vector<int> back = ListenablePort(configuredPort_);
     if (started.exitCode != 0)
       failure = DescribeFailure(start, started);
     else if (!back.empty() && AwaitPorts(back, true))

@@ -93,8 +93,11 @@ class PortController {
   std::function<void()> keepAlive_;
   std::string systemDirectory_;
   std::vector<std::string> usedPorts_;
-  // The port of each Listen line at start-up, in file order; the last is shown.
-  std::vector<std::string> configuredPorts_;
+  // The port of the last Listen line at start-up, as the port box shows it.
+  std::optional<std::string> configuredPort_;
+  // The port of every Listen line at start-up that a server can listen on:
+  // what the old server lets go of after a stop.
+  std::vector<int> previousPorts_;
   bool portInUse_ = false;
   bool applied_ = false;
 };

@@ -9,4 +9,9 @@ std::string ErrorBoxText(const std::exception& error) {
   return std::string("The program failed.\n\n") + error.what();
 }
 
+std::string ErrorDetails(const std::exception& error) {
+  const auto* step = dynamic_cast<const StepError*>(&error);
+  return step ? step->output() : std::string();
+}
+
 }  // namespace gui

@@ -10,13 +10,16 @@ namespace gui {
 
 // The program's exit codes, for the installer or script that started it.
 enum ExitCode : int {
-  kApplied = 0,     // the port was written and the server's commands ran
-  kFailed = 1,      // an error was reported
-  kNotApplied = 2,  // ended without applying: the missing file, Exit, the close box
+  kApplied = 0,     // the port was written and the server listens on it
+  kFailed = 1,      // an error was reported, or the program was told to end before it applied the port
+  kNotApplied = 2,  // ended without applying: the missing file, another copy, Exit, the close box
 };
 
 // The text of the box that reports an error: what failed, a blank line, then
 // the system's account naming the path or command (in the ANSI code page).
 std::string ErrorBoxText(const std::exception& error);
+// All that a failed command wrote, for a box that can show more than its
+// first lines; empty for any other error.
+std::string ErrorDetails(const std::exception& error);
 
 }  // namespace gui

@@ -10,8 +10,10 @@
 #include <string>
 
 #include "form_layout.h"
+#include "one_copy.h"
 #include "port_controller.h"
 #include "server_tree.h"
+#include "termination_hold.h"
 
 namespace gui {
 
@@ -22,8 +24,9 @@ class ProgramWindow : public PortView {
  public:
   // Runs the controller's start-up and, unless that ended the program, shows
   // the window with the port box focused and its text selected. Returns the
-  // exit code when start-up ended the program. Tests call it directly;
-  // RunProgram adds the event loop.
+  // exit code when start-up ended the program, as it does at once, touching
+  // nothing, when another copy of the programs is open. Tests call it
+  // directly; RunProgram adds the event loop.
   std::optional<int> Open();
 
   // Empty while the program runs; its ExitCode once it has ended: when the
@@ -40,28 +43,40 @@ class ProgramWindow : public PortView {
   void Press(Role role);
   // The window is gone: the program ends, with a change applied or not.
   void OnClosed();
+  // While one of the controller's steps runs, and no box waits for the user,
+  // the window takes no input and closes only when the step closes it.
+  bool busy() const { return busy_; }
 
  private:
-  // Runs one of the controller's steps under the busy cursor. An error it
-  // throws is shown in an error box, ends the program and closes the window.
+  // Runs one of the controller's steps under the busy cursor, with requests
+  // to end the program held. An error it throws is shown in an error box and
+  // ends the program; a request that came ends it without one.
   void Run(void (PortController::*step)());
   // A box waits for the user, so it is not under the busy cursor. Texts are
   // the core's, in the ANSI code page.
-  void Box(const std::string& text, BoxIcon icon);
-  // The first code stays: an error's kFailed, even though the window then closes.
+  void Box(const std::string& text, BoxIcon icon, const std::string& details = {});
+  // The first code stays.
   void EndProgram(int exitCode);
 
   // What each toolkit does in its own way.
   virtual void WithCursor(Cursor cursor, const std::function<void()>& work) = 0;
-  virtual void ShowBox(const std::string& text, BoxIcon icon) = 0;
+  // The details are all a failed command wrote, for a box that can hold them.
+  virtual void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) = 0;
   virtual void Reveal() = 0;
   // Focuses the port box with its whole text selected, shown from its first
   // character, so that typing replaces the port.
   virtual void SelectPort() = 0;
+  // Another copy holds the server: the user is shown it.
+  virtual void PointToOtherCopy() = 0;
   // The program has ended with the code: its event loop may stop.
   virtual void Ended(int exitCode) = 0;
 
+  OneCopy copy_;  // before the controller, which touches the server
   PortController controller_;
+  std::optional<TerminationHold> hold_;  // while a step runs and shows no box
+  bool busy_ = false;
+  bool told_ = false;    // to end, while the hold was on
+  bool failed_ = false;  // an error box was shown, or the program was told to end
   std::optional<int> exitCode_;
 };
 

@@ -125,7 +125,11 @@ void PortWindow::SetApplyEnabled(bool enabled) { apply_->setEnabled(enabled); }
 
 void PortWindow::Close() { close(); }
 
+void PortWindow::KeepAlive() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
 void PortWindow::closeEvent(QCloseEvent* event) {
+  // The system's close waits for the step; the program's own does not.
+  if (busy() && event->spontaneous()) return event->ignore();
   QWidget::closeEvent(event);
   OnClosed();
 }
@@ -135,10 +139,15 @@ void PortWindow::WithCursor(Cursor cursor, const std::function<void()>& work) {
   work();
 }
 
-void PortWindow::ShowBox(const std::string& text, BoxIcon icon) {
+void PortWindow::ShowBox(const std::string& text, BoxIcon icon, const std::string& details) {
   QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, windowTitle(), FromCore(text),
                   QMessageBox::Ok, this);
+  box.setDetailedText(FromCore(details));
   box.exec();
+}
+
+void PortWindow::PointToOtherCopy() {
+  ShowBox("Another copy of portsetup or portchange is already open.", BoxIcon::None, {});
 }
 
 void PortWindow::Reveal() { show(); }

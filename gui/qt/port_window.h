@@ -31,7 +31,7 @@ class PortWindow : public QWidget, public ProgramWindow {
   void AddUsedPort(const std::string& port) override;
   void SetApplyEnabled(bool enabled) override;
   void Close() override;
-  void KeepAlive() override {}
+  void KeepAlive() override;
 
  signals:
   void ended(int exitCode);
@@ -45,9 +45,10 @@ class PortWindow : public QWidget, public ProgramWindow {
   void SelectPortText();
 
   void WithCursor(Cursor cursor, const std::function<void()>& work) override;
-  void ShowBox(const std::string& text, BoxIcon icon) override;
+  void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override;
   void Reveal() override;
   void SelectPort() override;
+  void PointToOtherCopy() override;
   void Ended(int exitCode) override;
 
   int typingLimit_ = 0;

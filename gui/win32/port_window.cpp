@@ -140,16 +140,40 @@ void PortWindow::SetApplyEnabled(bool enabled) { EnableWindow(ControlFor(Role::A
 
 void PortWindow::Close() { DestroyWindow(window_); }
 
+void PortWindow::KeepAlive() {
+  // Input is dropped, not left waiting: a click meant for the window as it
+  // was would land on whatever the step leaves on screen.
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    const UINT id = message.message;
+    const bool input = (id >= WM_KEYFIRST && id <= WM_KEYLAST) || (id >= WM_MOUSEFIRST && id <= WM_MOUSELAST) ||
+                       (id >= WM_NCMOUSEMOVE && id <= WM_NCXBUTTONDBLCLK);
+    if (!input) DispatchMessageW(&message);
+  }
+}
+
 void PortWindow::WithCursor(Cursor cursor, const std::function<void()>& work) {
   const CursorScope shown(cursor == Cursor::Busy ? IDC_WAIT : IDC_ARROW);
   work();
 }
 
-void PortWindow::ShowBox(const std::string& text, BoxIcon icon) {
+// A standard box: the first lines of a failed command's output, which the
+// text holds, are all it shows.
+void PortWindow::ShowBox(const std::string& text, BoxIcon icon, const std::string&) {
   MessageBoxW(window_, FromAnsi(text).c_str(), caption_.c_str(), MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0));
 }
 
 void PortWindow::Reveal() { ShowWindow(window_, SW_SHOW); }
+
+void PortWindow::PointToOtherCopy() {
+  // Its window, or the box it shows, comes to the front. This one has the
+  // same class, and the other may have none yet.
+  HWND other = FindWindowExW(nullptr, nullptr, ClassName().c_str(), nullptr);
+  if (other == window_) other = FindWindowExW(nullptr, other, ClassName().c_str(), nullptr);
+  if (!other) return;
+  if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+  SetForegroundWindow(GetLastActivePopup(other));
+}
 
 void PortWindow::SelectPort() {
   const HWND box = ControlFor(Role::PortText);
@@ -215,6 +239,19 @@ LRESULT PortWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
+    case WM_CLOSE:
+      // The system's close waits for the step; the program's own does not
+      // come this way.
+      if (busy()) return 0;
+      break;
+    case WM_QUERYENDSESSION:
+      // The session may end once the step has: the server is then on one
+      // port or the other.
+      return !busy();
+    case WM_SETCURSOR:
+      if (!busy()) break;
+      SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+      return TRUE;
     case WM_DESTROY:
       OnClosed();
       return 0;

@@ -53,12 +53,13 @@ class PortWindow final : public ProgramWindow {
   void AddUsedPort(const std::string& port) override;
   void SetApplyEnabled(bool enabled) override;
   void Close() override;
+  void KeepAlive() override;
   void WithCursor(Cursor cursor, const std::function<void()>& work) override;
-  void ShowBox(const std::string& text, BoxIcon icon) override;
+  void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override;
   void Reveal() override;
   void SelectPort() override;
+  void PointToOtherCopy() override;
   void Ended(int exitCode) override;
-  void KeepAlive() override {}
 
   const FormLayout& layout_;
   std::wstring caption_;

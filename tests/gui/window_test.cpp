@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QMessageBox>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QtTest>
+#include <csignal>
 #include <cstddef>
 #include <filesystem>
 #include <map>
@@ -63,17 +65,21 @@ void SaveScreenshot(QWidget& widget, const QString& name) {
 }
 
 // Runs the action, answering each message box it opens with OK, and returns
-// the boxes' texts, an error box's marked "error: "; saves a picture of the
-// first box when given a name.
+// the boxes' texts, an error box's marked "error: ", each followed by its
+// details, if any, after "details: "; saves a picture of the first box when
+// given a name. Every box must fit on the screen, or its button is out of reach.
 QStringList Answering(const std::function<void()>& action, QString screenshot = {}) {
   QStringList texts;
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible()) return;
-    texts << (box->icon() == QMessageBox::Critical ? "error: " : "") + box->text();
+    texts << (box->icon() == QMessageBox::Critical ? "error: " : "") + box->text() +
+                 (box->detailedText().isEmpty() ? "" : "\n\ndetails: " + box->detailedText());
     if (!screenshot.isEmpty()) SaveScreenshot(*box, std::exchange(screenshot, {}));
+    const bool fits = box->screen()->availableGeometry().contains(box->frameGeometry());
     box->button(QMessageBox::Ok)->click();
+    QVERIFY(fits);
   });
   timer.start(10);
   action();
@@ -172,7 +178,7 @@ bool RefuseNetlink() {
   return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
-// How a program ends without a change, with a new port in the box.
+// How a program ends, with a new port in the box.
 struct EndCase {
   const char* name;
   ApplyMode mode;
@@ -186,9 +192,14 @@ const EndCase kEndCases[] = {
     // A file the kernel refuses to read from its start.
     {"unreadable", ApplyMode::Change, "/proc/self/mem", "",
      "error: Could not read httpd.conf.\n\nCannot read \"/proc/self/mem\": ", gui::kFailed},
-    {"a folder", ApplyMode::Setup, "/", "", "Can't find httpd.conf!", gui::kNotApplied},
+    {"a folder", ApplyMode::Setup, ".", "", "Can't find httpd.conf!", gui::kNotApplied},
     {"exit", ApplyMode::Change, "", "Command2", "", gui::kNotApplied},
     {"close box", ApplyMode::Setup, "", "close", "", gui::kNotApplied},
+    {"second copy", ApplyMode::Change, "", "", "Another copy of portsetup or portchange is already open.",
+     gui::kNotApplied},
+    // Told to end while the change runs, by a timer that fires only if the
+    // window answers meanwhile: the change is made first.
+    {"SIGTERM", ApplyMode::Setup, "", "Command1", "", gui::kApplied},
 };
 
 // One data row per case of the table, holding its index.
@@ -351,27 +362,36 @@ class WindowTest : public QObject {
     QCOMPARE(boxes.size(), 1);
     QVERIFY2(boxes[0].startsWith("error: Could not change the port.\n\n"), qPrintable(boxes[0]));
     QCOMPARE(run.MissingFrom(boxes[0].toStdString(), server.tree.serverProgram), "");
+    // Its details hold what the server wrote beyond the lines the box shows, uncut.
+    QVERIFY(!boxes[0].contains(" more lines)") || boxes[0].contains(QString(150, '.') + '\n'));
     QCOMPARE(window.exitCode(), gui::kFailed);
     QCOMPARE(server.config(), QByteArray::fromStdString(run.config()));
   }
 
-  void endsUnapplied_data() { AddRows(kEndCases, &EndCase::name); }
+  void ends_data() { AddRows(kEndCases, &EndCase::name); }
 
-  // Its code and its box, and nothing written or run.
-  void endsUnapplied() {
+  // Its code and its box, and nothing written or run unless it applied the port.
+  void ends() {
     const EndCase& c = kEndCases[Row()];
+    const bool second = c.name == std::string("second copy"), applied = c.exitCode == gui::kApplied;
+    const ScopedEnvironment slow("STAND_IN_SLEEP_MS", applied ? "300" : "0");
     QTcpServer used;
     QVERIFY(used.listen(QHostAddress::LocalHost));
     const StandInTree server("Listen 80\r\n");
     ServerTree tree = server.tree;
     if (*c.configFile) tree.configFile = c.configFile;
+    std::optional<gui::PortWindow> first;
+    if (second) first.emplace(Layout(c.mode), tree);
     gui::PortWindow window(Layout(c.mode), tree);
     std::optional<int> started;
+    QString port;
+    bool told = false;
     const QStringList texts = Answering(
         [&] {
           started = window.Open();
           if (started) return;
-          PortBox(window)->setText(UnlistedPort(window));
+          PortBox(window)->setText(port = UnlistedPort(window));
+          if (applied) QTimer::singleShot(100, &window, [&] { told = kill(getpid(), SIGTERM) == 0; });
           if (c.action == std::string("close"))
             window.close();
           else
@@ -380,13 +400,14 @@ class WindowTest : public QObject {
         c.name);
 
     QCOMPARE(started.has_value(), !*c.action);
+    QCOMPARE(told, applied);
     QCOMPARE(window.exitCode().value_or(-1), c.exitCode);
     QCOMPARE(texts.size(), *c.message ? 1 : 0);
     if (*c.message) QVERIFY2(texts[0].startsWith(c.message), qPrintable(texts[0]));
-    // The start-up's probe comes first, whatever follows.
-    QVERIFY(ListedPorts(window).contains(QString::number(used.serverPort())));
-    QCOMPARE(server.config(), "Listen 80\r\n");
-    QCOMPARE(server.runs(), "");
+    // The start-up's probe comes first, whatever follows, unless another copy is open.
+    QCOMPARE(ListedPorts(window).contains(QString::number(used.serverPort())), !second);
+    QCOMPARE(server.config(), applied ? "Listen " + port.toLatin1() + "\n" : "Listen 80\r\n");
+    QCOMPARE(server.runs(), applied ? "<-t>\n<-k> <install>\n<-k> <start>\n" : "");
   }
 
   void movesARealApache_data() {

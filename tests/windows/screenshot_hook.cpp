@@ -1,13 +1,16 @@
 // Hooked into a program's thread by program_tests, it has the program save one
 // of its windows, frame and all, as the program drew it, when the window is
 // sent the message "portconfig.screenshot": as screenshots/<name>.ppm in the
-// working folder, for the leg to convert, named for the program, or "message"
-// for a message box.
+// build folder this lies in (its bin/), for the leg to convert, named for the
+// program, or "message" for a message box.
 #include <windows.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+// This library's own start in memory, which names it.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK SaveScreenshot(int code, WPARAM sent, LPARAM message) {
   const CWPSTRUCT& call = *reinterpret_cast<const CWPSTRUCT*>(message);
@@ -32,7 +35,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK SaveScreenshot(int code, WPARA
     picture += {char(GetRValue(pixel)), char(GetGValue(pixel)), char(GetBValue(pixel))};
   }
   ReleaseDC(window, dc);
-  std::filesystem::create_directories("screenshots");
-  std::ofstream(std::filesystem::path("screenshots") / (name + L".ppm"), std::ios::binary) << picture;
+  GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), found, MAX_PATH);
+  const std::filesystem::path folder = std::filesystem::path(found).parent_path().parent_path() / "screenshots";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / (name + L".ppm"), std::ios::binary) << picture;
   return CallNextHookEx(nullptr, code, sent, message);
 }
