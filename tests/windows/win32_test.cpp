@@ -16,19 +16,17 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// The stand-in records only after a pause, so a caller that did not wait
-// finds no record yet.
-TEST(RunHiddenAndWait, EveryArgumentArrivesAsGivenAndTheEndIsWaitedFor) {
-  const Strings arguments = {"-k",     "start",  "two words", "",          "say \"hi\"",        "trailing\\",
-                             "a\\\\b", "a\\\"b", "end\\\\",   "tab\there", "dir\\ with space\\"};
+// Run as the server's commands are, from a path with a space in it: quoted,
+// or the system would start the Apache.exe beside it. The stand-in records
+// only after a pause, so a caller that did not wait finds no record yet.
+TEST(RunHiddenAndWait, TheCommandRunsAsGivenAndItsEndIsWaitedFor) {
   TempDir dir;
   const std::string server = dir / "Apache 2.exe";
   std::filesystem::copy_file(BesideMe("stand_in_server.exe"), server);
+  std::filesystem::copy_file(BesideMe("stand_in_server.exe"), dir / "Apache.exe");
   const ScopedEnvironment slow("STAND_IN_SLEEP_MS", "700");
-  EXPECT_EQ(RunHiddenAndWait({server, arguments}).exitCode, 0);
-  std::string expected;
-  for (const std::string& argument : arguments) expected += (expected.empty() ? "<" : " <") + argument + ">";
-  EXPECT_EQ(ReadFile(server + ".log"), expected + "\n");
+  EXPECT_EQ(RunHiddenAndWait({server, {"-k", "install"}}).exitCode, 0);
+  EXPECT_EQ(ReadFile(server + ".log"), "<-k> <install>\n");
 }
 
 // Wine starts our netstat rather than its own: the tests run with
@@ -144,7 +142,10 @@ TEST(ReplaceFileContents, LeavesAnUnwritableFileAndKeepsTheAttributesAndLinks) {
       EXPECT_EQ(error.rfind("Cannot write \"" + conf + "\": ", 0), 0u) << error;
       EXPECT_NE(error.find("(error "), std::string::npos) << error;
     }
-    EXPECT_EQ(GetFileAttributesA(file.c_str()) & c.attributes, c.attributes);
+    // Only a replaced file could have lost them.
+    if (c.writable) {
+      EXPECT_EQ(GetFileAttributesA(file.c_str()) & c.attributes, c.attributes);
+    }
     const Strings names = link.empty() ? Strings{"httpd.conf"} : Strings{"httpd.conf", "real.conf"};
     EXPECT_EQ(FileNames(dir.path()), names);
     // A link kept reads as its target; a split one keeps the old contents.

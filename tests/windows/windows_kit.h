@@ -1,7 +1,7 @@
 #pragma once
 
 // What the Windows tests share: stand-ins for the programs to meet in a Wine
-// prefix, and reading a message box, shown by this process or another.
+// prefix.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -53,9 +53,10 @@ class StandIns {
   ~StandIns() {
     std::error_code ignored;
     // A server the test started exits once its pid file is gone; until then
-    // its program cannot be removed.
-    std::filesystem::remove(root_ + "\\logs\\httpd.pid", ignored);
+    // its program cannot be removed. The server reads the file every 20 ms,
+    // and while it does the file cannot be removed either.
     for (int tries = 0; tries < 200; ++tries) {
+      std::filesystem::remove(root_ + "\\logs\\httpd.pid", ignored);
       std::filesystem::remove_all(root_, ignored);
       if (!ignored) break;
       Sleep(10);
@@ -76,38 +77,3 @@ class StandIns {
   inline static const std::string kHijacker = "C:\\Program.exe";
   const std::string root_;
 };
-
-inline std::wstring TextOf(HWND window) {
-  wchar_t text[1024] = L"";
-  SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-inline std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = L"";
-  GetClassNameW(window, name, std::size(name));
-  return name;
-}
-
-// A message box as its user sees it.
-struct SeenBox {
-  std::wstring title, text;
-  HWND owner;
-  bool ownerShown;
-  int buttons;
-  bool icon;  // an error box has one
-};
-
-inline SeenBox ReadBox(HWND box) {
-  constexpr int kTextId = 0xffff;  // the static holding a message box's text
-  const HWND owner = GetWindow(box, GW_OWNER);
-  SeenBox seen{TextOf(box), TextOf(GetDlgItem(box, kTextId)), owner, IsWindowVisible(owner) != FALSE, 0, false};
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    // Its own style: the box itself may not be on screen yet.
-    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
-    if (!(style & WS_VISIBLE)) continue;
-    seen.buttons += ClassOf(child) == L"Button";
-    seen.icon |= (style & SS_TYPEMASK) == SS_ICON && SendMessageW(child, STM_GETICON, 0, 0);
-  }
-  return seen;
-}
