@@ -29,6 +29,21 @@ inline std::string BesideMe(const char* name) {
   return (std::filesystem::path(self).parent_path() / name).string();
 }
 
+// Removes a tree; false when it could not within 10 s. A server the test
+// started exits once its pid file is gone; until then its program cannot be
+// removed. The server reads the file every 20 ms, and while it does the file
+// cannot be removed either.
+inline bool RemoveTree(const std::string& root) {
+  std::error_code error;
+  for (int tries = 0; tries < 1000; ++tries) {
+    std::filesystem::remove(root + "\\logs\\httpd.pid", error);
+    std::filesystem::remove_all(root, error);
+    if (!error) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
 // A server tree at root whose program is the stand-in server, with httpd.conf
 // holding the config (none when null); a C:\Program.exe that an unquoted path
 // of the server program would start; the canned netstat in the system folder,
@@ -38,7 +53,8 @@ class StandIns {
   StandIns(const std::string& root, const char* config)
       : tree{root + "\\conf\\httpd.conf", root + "\\bin\\apache"}, root_(root) {
     namespace fs = std::filesystem;
-    fs::remove_all(root);
+    // A server a failed row left may still hold the last tree's program.
+    if (!RemoveTree(root)) fs::remove_all(root);
     fs::create_directories(root + "\\conf");
     fs::create_directories(root + "\\bin");
     if (config) WriteFile(tree.configFile, config);
@@ -51,16 +67,8 @@ class StandIns {
   StandIns(const StandIns&) = delete;
   StandIns& operator=(const StandIns&) = delete;
   ~StandIns() {
+    RemoveTree(root_);
     std::error_code ignored;
-    // A server the test started exits once its pid file is gone; until then
-    // its program cannot be removed. The server reads the file every 20 ms,
-    // and while it does the file cannot be removed either.
-    for (int tries = 0; tries < 200; ++tries) {
-      std::filesystem::remove(root_ + "\\logs\\httpd.pid", ignored);
-      std::filesystem::remove_all(root_, ignored);
-      if (!ignored) break;
-      Sleep(10);
-    }
     std::filesystem::remove(kHijacker, ignored);
     std::filesystem::remove(kHijacker + ".log", ignored);
   }
