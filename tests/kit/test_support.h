@@ -1,0 +1,70 @@
+#pragma once
+
+// The tests' kit: folders and files, the environment the commands started
+// inherit, texts with wildcards and, off Windows, private server trees.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server_tree.h"
+
+// A fresh folder for one test, removed with everything in it afterwards; an
+// absolute prefix makes it there rather than in the temporary folder.
+class TempDir {
+ public:
+  explicit TempDir(std::string_view prefix = "portcfg-test-");
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::string operator/(std::string_view name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void WriteFile(const std::string& path, std::string_view contents);
+std::string ReadFile(const std::string& path);
+// The file's contents, or "" when there is no such file.
+std::string ReadFileIfAny(const std::string& path);
+// The names in the folder, sorted.
+std::vector<std::string> FileNames(const std::filesystem::path& folder);
+// Whether the text is the pattern, each "*" of which stands for any text.
+bool Matches(std::string_view text, std::string_view pattern);
+
+// Sets an environment variable for one scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value);
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  ~ScopedEnvironment();
+
+ private:
+  const char* name_;
+};
+
+#ifndef _WIN32
+// A TCP port above 20000 that no socket uses, as script/apache-tree finds one,
+// and not given before.
+std::string FreePort();
+
+// A private tree laid out by script/apache-tree (httpd.conf with CRLF line
+// ends, listening on `listen`) under PORTCFG_TREES or the temporary folder.
+// Its bin/httpd appends its arguments to bin/httpd.log, runs the shell lines,
+// then apache2 as bin/apache; the server is stopped before the tree goes.
+struct TestTree {
+  explicit TestTree(const std::string& listen = "80", const std::string& shell = "");
+  TestTree(const TestTree&) = delete;
+  TestTree& operator=(const TestTree&) = delete;
+  ~TestTree();
+  std::string Log() const { return ReadFileIfAny(tree.serverProgram + ".log"); }
+  std::string Config() const { return ReadFile(tree.configFile); }
+  std::string Apache() const { return dir / "bin/apache"; }
+
+  TempDir dir;
+  ServerTree tree;
+};
+#endif
