@@ -34,19 +34,18 @@ class TestSocket {
  public:
   // Bound to the family's loopback address, on the port or one the system picks.
   TestSocket(int family, int type, int port = 0) : socket_(::socket(family, type | kNoInheritance, 0)) {
-    if (bind(socket_, Loopback(family, port), sizeof(sockaddr_in6)) != 0) throw std::runtime_error("cannot bind");
+    Check(bind(socket_, Loopback(family, port), sizeof(sockaddr_in6)), "bind");
   }
   TestSocket(const TestSocket&) = delete;
   TestSocket& operator=(const TestSocket&) = delete;
   ~TestSocket() { closesocket(socket_); }
 
-  TestSocket& Listen() {
-    Check(listen(socket_, 4), "listen");
-    return *this;
+  TestSocket& Listen() { return Check(listen(socket_, 4), "listen"); }
+  TestSocket& ConnectTo(int port) {
+    return Check(connect(socket_, Loopback(family_, port), sizeof(sockaddr_in6)), "connect");
   }
-  void ConnectTo(int port) { Check(connect(socket_, Loopback(family_, port), sizeof(sockaddr_in6)), "connect"); }
-  void Send(const std::string& text) {
-    Check(send(socket_, text.data(), int(text.size()), 0) - int(text.size()), "send");
+  TestSocket& Send(const std::string& text) {
+    return Check(send(socket_, text.data(), int(text.size()), 0) - int(text.size()), "send");
   }
   // All it receives until the other end closes.
   std::string Receive() {
@@ -63,8 +62,9 @@ class TestSocket {
   }
 
  private:
-  static void Check(int result, const char* what) {
+  TestSocket& Check(int result, const char* what) {
     if (result != 0) throw std::runtime_error(std::string("cannot ") + what);
+    return *this;
   }
   // The family's loopback address and the port, in room for either family.
   sockaddr* Loopback(int family, int port) {

@@ -1,9 +1,5 @@
 #include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -49,16 +45,6 @@ std::vector<std::string> FileNames(const std::filesystem::path& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-#ifdef _WIN32
-ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
-  SetEnvironmentVariableA(name, value);
-}
-ScopedEnvironment::~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
-#else
-ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) { setenv(name, value, 1); }
-ScopedEnvironment::~ScopedEnvironment() { unsetenv(name_); }
-#endif
 
 bool Matches(std::string_view text, std::string_view pattern) {
   size_t star = pattern.find('*');

@@ -1,7 +1,7 @@
 #pragma once
 
-// The tests' kit: folders and files, the environment the commands started
-// inherit, texts with wildcards and, off Windows, private server trees.
+// The tests' kit: folders, files, texts with wildcards and, off Windows,
+// private server trees.
 
 #include <filesystem>
 #include <string>
@@ -34,18 +34,6 @@ std::vector<std::string> FileNames(const std::filesystem::path& folder);
 // Whether the text is the pattern, each "*" of which stands for any text.
 bool Matches(std::string_view text, std::string_view pattern);
 
-// Sets an environment variable for one scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value);
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-  ~ScopedEnvironment();
-
- private:
-  const char* name_;
-};
-
 #ifndef _WIN32
 // A TCP port above 20000 that no socket uses, as script/apache-tree finds one,
 // and not given before.
@@ -57,8 +45,6 @@ std::string FreePort();
 // then apache2 as bin/apache; the server is stopped before the tree goes.
 struct TestTree {
   explicit TestTree(const std::string& listen = "80", const std::string& shell = "");
-  TestTree(const TestTree&) = delete;
-  TestTree& operator=(const TestTree&) = delete;
   ~TestTree();
   std::string Log() const { return ReadFileIfAny(tree.serverProgram + ".log"); }
   std::string Config() const { return ReadFile(tree.configFile); }
