@@ -32,9 +32,8 @@ bool RefuseNetlink() {
   return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
-// Every socket is listed as often as it is there (a listener's port twice
-// once a connection waits on it; one only bound not at all), and only a TCP
-// listener listens. Through netlink the tables are not read.
+// Every socket is listed as often as it is there, one only bound not at all,
+// and only a TCP listener listens. Through netlink the tables are not read.
 TEST(ProbeUsedPorts, ListsEverySocketAndOnlyListenersListen) {
   for (const bool refused : {false, true}) {
     SCOPED_TRACE(refused ? "netlink refused" : "netlink");

@@ -44,8 +44,7 @@ TEST(ReplaceFileContents, KeepsTheFileItsLinksAndAttributes) {
 }
 
 // A replace that fails leaves the file as it was and no temporary file, and
-// says which file and why. Root, whom permissions do not stop, hands the
-// folder to nobody and replaces as nobody.
+// says why. Root, whom permissions do not stop, replaces as nobody.
 TEST(ReplaceFileContents, FailureLeavesTheFileAsItWas) {
   rlimit fileSize;
   getrlimit(RLIMIT_FSIZE, &fileSize);

@@ -17,16 +17,14 @@ QWidget* Control(const QWidget& window, const char* name) { return window.findCh
 
 QLineEdit* PortBox(const QWidget& window) { return qobject_cast<QLineEdit*>(Control(window, "Text1")); }
 
-// Saves a picture of the widget as screenshots/<name>.png in the build folder.
 void SaveScreenshot(QWidget& widget, const QString& name) {
   QDir().mkpath(SCREENSHOT_DIR);
   QVERIFY(widget.grab().save(SCREENSHOT_DIR "/" + name + ".png"));
 }
 
-// Runs the action, answering each message box it opens with OK, and returns
-// the boxes' texts, an error box's after "error: " and with "details: " and
-// its details; saves a picture of the first box. Every box must fit on the
-// screen, or its button is out of reach.
+// Runs the action, answering each box it opens with OK; returns their texts
+// (an error box's marked, with its details) and saves a picture of the first.
+// A box must fit on the screen, or its button is out of reach.
 QStringList Answering(const std::function<void()>& action, QString screenshot) {
   QStringList texts;
   QTimer timer;
@@ -75,9 +73,8 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  // The window opens with the port selected in the port box, shown from its
-  // first character; typing over it takes five characters, and Tab moves on
-  // to the apply button.
+  // The port opens selected, shown from its first character; typing over it
+  // takes five characters, and Tab moves on to the apply button.
   void layout() {
     const struct {
       const gui::FormLayout& layout;

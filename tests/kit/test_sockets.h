@@ -32,7 +32,7 @@ struct Sockets {
 
 class TestSocket {
  public:
-  // Bound to the family's loopback address, on the port or one the system picks.
+  // On the family's loopback address; port 0: one the system picks.
   TestSocket(int family, int type, int port = 0) : socket_(::socket(family, type | kNoInheritance, 0)) {
     Check(bind(socket_, Loopback(family, port), sizeof(sockaddr_in6)), "bind");
   }

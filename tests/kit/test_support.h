@@ -10,8 +10,8 @@
 
 #include "server_tree.h"
 
-// A fresh folder for one test, removed with everything in it afterwards; an
-// absolute prefix makes it there rather than in the temporary folder.
+// A folder for one test, removed afterwards; in the temporary folder unless
+// the prefix is absolute.
 class TempDir {
  public:
   explicit TempDir(std::string_view prefix = "portcfg-test-");
@@ -35,14 +35,12 @@ std::vector<std::string> FileNames(const std::filesystem::path& folder);
 bool Matches(std::string_view text, std::string_view pattern);
 
 #ifndef _WIN32
-// A TCP port above 20000 that no socket uses, as script/apache-tree finds one,
-// and not given before.
+// A TCP port above 20000 that no socket uses and this process was not given.
 std::string FreePort();
 
-// A private tree laid out by script/apache-tree (httpd.conf with CRLF line
-// ends, listening on `listen`) under PORTCFG_TREES or the temporary folder.
-// Its bin/httpd appends its arguments to bin/httpd.log, runs the shell lines,
-// then apache2 as bin/apache; the server is stopped before the tree goes.
+// A tree laid out by script/apache-tree under PORTCFG_TREES (or the temporary
+// folder), listening on `listen`. Its bin/httpd logs its arguments to
+// bin/httpd.log, runs the shell lines, then apache2 (bin/apache).
 struct TestTree {
   explicit TestTree(const std::string& listen = "80", const std::string& shell = "");
   ~TestTree();
