@@ -1,0 +1,224 @@
+// The controller: what it shows, writes and runs, and where the server
+// listens afterwards; the server is apache2 on a private tree, or a few lines
+// of shell for what a real server does not do on demand.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <list>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "port_controller.h"
+#include "test_sockets.h"
+#include "test_support.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// The window as the controller drives it: its port box, and the rest as calls
+// ("ports" for the used ports, each box's text, "disabled", "enabled", "closed").
+struct RecordingView : PortView {
+  std::string GetPortText() override { return text; }
+  void SetPortText(const std::string& port) override { text = port; }
+  void AddUsedPort(const std::string&) override {
+    if (calls.empty() || calls.back() != "ports") calls.push_back("ports");
+  }
+  void SetApplyEnabled(bool enabled) override { calls.push_back(enabled ? "enabled" : "disabled"); }
+  void ShowMessage(const std::string& message) override { calls.push_back(message); }
+  void Close() override { calls.push_back("closed"); }
+  void KeepAlive() override { ++keptAlive; }
+  std::string text = "Text1";
+  Calls calls;
+  int keptAlive = 0;
+};
+
+// The text with each name replaced by its value.
+std::string Filled(std::string text, const std::map<std::string, std::string>& values) {
+  for (const auto& [name, value] : values)
+    for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size())
+      text.replace(at, name.size(), value);
+  return text;
+}
+
+struct FirstCase {
+  ApplyMode mode;
+  const char* config;  // none: no httpd.conf; "/...": a link to that file
+  const char* typed;   // none: start-up alone, and the port box's text is the last call
+  Calls calls;         // a StepError's heading among them
+};
+
+// Start-up lists the used ports first and shows the last Listen line's port;
+// a request is refused in this order ("P": a port in use), nothing written or run.
+TEST(Controller, StartsAndRefuses) {
+  const FirstCase cases[] = {
+      {ApplyMode::Change, nullptr, nullptr, {"ports", "Can't find httpd.conf!", "closed", "Text1"}},
+      {ApplyMode::Change, "ServerName x\n", nullptr, {"ports", "Text1"}},
+      {ApplyMode::Change,
+       "Listen 80\rListen [::1]:0008080 http\nlisten 81\n  Listen 82\nListen\t83\n",
+       nullptr,
+       {"ports", "0008080"}},
+      {ApplyMode::Change, "/proc/self/mem", nullptr, {"ports", "Could not read httpd.conf.", "Text1"}},
+      {ApplyMode::Setup, "Listen 88\r\n", "", {"ports", "disabled", "Must be number.", "enabled"}},
+      {ApplyMode::Setup, "Listen 88\r\n", "65536", {"ports", "disabled", "Must be 0~65536", "enabled"}},
+      // Compared as the server reads a port.
+      {ApplyMode::Setup, "Listen 88\r\n", " 0P", {"ports", "disabled", "Can't use.", "enabled"}},
+      {ApplyMode::Change, "Listen P\r\n", "0P ", {"ports", "disabled", "Not change.", "enabled"}},
+      // Only a change refuses the port it has; setting up, it is in use.
+      {ApplyMode::Setup, "Listen P\r\n", "P", {"ports", "disabled", "Can't use.", "enabled"}},
+      {ApplyMode::Change, "ServerName x\r\n", "P", {"ports", "disabled", "Can't use.", "enabled"}},
+  };
+  TestSocket used(AF_INET, SOCK_STREAM);
+  used.Listen();
+  const std::map<std::string, std::string> port{{"P", std::to_string(used.port())}};
+  for (const FirstCase& c : cases) {
+    SCOPED_TRACE(std::string(c.config ? c.config : "none") + ", typed " + (c.typed ? c.typed : "nothing"));
+    const TestTree server;
+    const std::string config = c.config ? Filled(c.config, port) : "";
+    std::filesystem::remove(server.tree.configFile);
+    if (c.config && *c.config == '/') std::filesystem::create_symlink(c.config, server.tree.configFile);
+    if (c.config && *c.config != '/') WriteFile(server.tree.configFile, config);
+    RecordingView view;
+    PortController controller(c.mode, view, server.tree);
+    try {
+      controller.Start();
+      view.text = c.typed ? Filled(c.typed, port) : view.text;
+      if (c.typed) controller.RequestChange();
+    } catch (const StepError& error) {
+      view.calls.push_back(error.heading());
+    }
+    if (!c.typed) view.calls.push_back(view.text);
+    EXPECT_EQ(view.calls, c.calls);
+    EXPECT_TRUE(config.find('/') == 0 || ReadFileIfAny(server.tree.configFile) == config);
+    EXPECT_EQ(server.Log(), "");
+  }
+}
+
+struct ChangeCase {
+  const char* name;
+  ApplyMode mode;
+  const char* listen;  // the lines in place of the tree's Listen line
+  const char* shell;   // bin/httpd's lines before apache2
+  // The server: "stopped", "running" on OLD, "busy": running with slow
+  // clients, or "taken": running, and a socket of the test's listens on
+  // 127.0.0.1:NEW once the window is open.
+  std::string before;
+  const char* runs;    // bin/httpd's log afterwards
+  const char* says;    // the error ("*": any text); none: the change landed
+  const char* serves;  // the ports that serve the page afterwards
+};
+
+// "OLD", "NEW" and "OTHER" stand for free ports, "SERVER" for the quoted bin/httpd.
+const ChangeCase kChanges[] = {
+    {"slow_clients_and_the_output_held", ApplyMode::Change, "Listen 127.0.0.1:OLD http",
+     "[ \"$*\" != \"-k start\" ] || { sleep 60 & echo $! >\"$0.held\"; }", "busy", "-t\n-k stop\n-k start\n", "",
+     "NEW"},
+    {"setup_with_its_install_refused", ApplyMode::Setup, "Listen OLD", "", "stopped", "-t\n-k install\n-k start\n", "",
+     "NEW"},
+    {"refused_by_the_servers_test", ApplyMode::Change, "Listen OLD\r\nBogus x", "", "running", "-t\n",
+     "SERVER -t ended with exit code 1. Its output began:\n    AH00526: Syntax error on line 5 of *:\n    Invalid "
+     "command 'Bogus', *\n\nhttpd.conf was put back as it was, and the server was left as it was.",
+     "OLD"},
+    {"a_start_failing_after_the_test", ApplyMode::Change, "Listen 127.0.0.1:OTHER\r\nListen OLD", "", "running",
+     "-t\n-k stop\n-k start\n-k start\n",
+     "SERVER -k start ended with exit code 1. Its output began:\n    (98)Address already in use: AH00072: make_sock: "
+     "could not bind to address *\n\nhttpd.conf was put back as it was and the server started again: port OLD is back.",
+     "OLD OTHER"},
+    {"the_new_port_taken", ApplyMode::Change, "Listen OLD", "", "taken", "-t\n-k stop\n-k start\n-k start\n",
+     "SERVER -k start ended with exit code 1. Its output began:\n    (98)Address already in use: *\n\nhttpd.conf was "
+     "put back as it was and the server started again: port OLD is back.",
+     "OLD"},
+    {"setup_while_running", ApplyMode::Setup, "Listen OLD", "", "running", "-t\n-k install\n-k start\n-k start\n",
+     "SERVER -k start ended with exit code 0, but nothing listened on port NEW within 5 s. Its output began:\n    "
+     "httpd (pid *) already running\n\nhttpd.conf was put back as it was and the server started again: port OLD is "
+     "back.",
+     "OLD"},
+    // Six lines each cut after 160 characters, the 160th a "#", and how
+    // many more the first 64 KiB hold.
+    {"a_flood_of_output", ApplyMode::Setup, "Listen OLD",
+     "[ \"$1\" != -t ] || { echo; seq -f \"line %04g $(printf %0149d 0)#|\" 3000; exit 1; }", "stopped", "-t\n",
+     "SERVER -t ended with exit code 1. Its output began:\n    line 0001 *#...\n    line 0002 *#...\n    line 0006 "
+     "*#...\n    (and 399 more lines)\n\nhttpd.conf was put back as it was, and the server was left as it was.",
+     ""},
+    {"a_late_failure", ApplyMode::Change, "Listen OLD", "exit 0", "stopped", "-t\n-k stop\n-k start\n-k start\n",
+     "SERVER -k start ended with exit code 0, but nothing listened on port NEW within 5 s. It wrote nothing.\n\n"
+     "httpd.conf was put back as it was, but port OLD is not back: SERVER -k start ended with exit code 0, but "
+     "nothing listened on port OLD within 5 s. It wrote nothing.",
+     ""},
+};
+
+// Whether the server gives its page there to a GET.
+bool Serves(const std::string& port) {
+  try {
+    TestSocket client(AF_INET, SOCK_STREAM);
+    return client.ConnectTo(std::stoi(port)).Send("GET / HTTP/1.0\r\n\r\n").Receive().rfind("HTTP/1.1 200 OK", 0) == 0;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
+class Change : public testing::TestWithParam<ChangeCase> {};
+
+// A change lands once the server listens on the new port, written as typed
+// without blanks, keeping each Listen line's address and protocol; one that
+// fails puts httpd.conf back byte for byte and says where the server is.
+TEST_P(Change, EndsWhereTheServerListens) {
+  const ChangeCase& c = GetParam();
+  if (!std::filesystem::exists("/usr/sbin/apache2")) GTEST_SKIP() << "Debian's apache2 is not installed";
+  const std::string old = FreePort(), fresh = FreePort(), other = FreePort();
+  const TestTree server(old, c.shell);
+  std::string config = server.Config();
+  config.replace(config.find("Listen " + old), 7 + old.size(), c.listen);
+  const std::string before = Filled(config, {{"OLD", old}, {"OTHER", other}});
+  // A running server is started from the tree as laid out.
+  if (c.before != "stopped") RunHiddenAndWait({server.Apache(), {"-k", "start"}});
+  for (int tries = 0; c.before != "stopped" && !Serves(old) && tries < 500; ++tries)
+    std::this_thread::sleep_for(kWaitTick);
+  std::list<TestSocket> clients;  // each having sent half a request
+  for (int i = 0; c.before == "busy" && i < 3; ++i)
+    clients.emplace_back(AF_INET, SOCK_STREAM).ConnectTo(std::stoi(old)).Send("GET / HTTP/1.1\r\n");
+  WriteFile(server.tree.configFile, before);
+  ServerTree tree = server.tree;
+  tree.portWait = std::chrono::seconds(clients.empty() ? 5 : 30);
+  RecordingView view;
+  PortController controller(c.mode, view, tree);
+  controller.Start();
+  std::optional<TestSocket> taken;
+  if (c.before == "taken") taken.emplace(AF_INET, SOCK_STREAM, std::stoi(fresh)).Listen();
+  view.text = " 0" + fresh + " ";
+  view.calls.clear();
+  std::string said;
+  size_t details = 0;
+  try {
+    controller.RequestChange();
+  } catch (const StepError& error) {
+    view.calls.push_back(error.heading());
+    said = error.what();
+    details = error.output().size();
+  }
+  taken.reset();
+
+  EXPECT_TRUE(Matches(said, Filled(c.says, {{"OLD", old}, {"NEW", fresh}, {"SERVER", '"' + tree.serverProgram + '"'}})))
+      << said;
+  // What the box cuts, its details keep, as much as is kept of a command's output.
+  EXPECT_EQ(details == kKeptOutput, Matches(said, "* more lines)*"));
+  EXPECT_EQ(view.calls, (Calls{"disabled", *c.says ? "Could not change the port." : "closed"}));
+  EXPECT_EQ(controller.applied(), !*c.says);
+  EXPECT_EQ(server.Log(), c.runs);
+  EXPECT_EQ(server.Config(),
+            *c.says ? before : Filled(config, {{"OLD", "0" + fresh}, {"OTHER", "0" + fresh}, {"\r", ""}}));
+  std::string serving;
+  for (const auto& [name, port] : {std::pair{"OLD", old}, {"NEW", fresh}, {"OTHER", other}})
+    if (Serves(port)) serving += (serving.empty() ? "" : " ") + std::string(name);
+  EXPECT_EQ(serving, c.serves);
+  // A process the start left holding its output is still running: it was not waited for.
+  const int held = std::stoi("0" + ReadFileIfAny(tree.serverProgram + ".held"));
+  EXPECT_TRUE(!held || (ReadFile("/proc/" + std::to_string(held) + "/stat").find(") Z") == std::string::npos &&
+                        kill(held, SIGKILL) == 0));
+  EXPECT_TRUE(!*c.serves || view.keptAlive > 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Change, testing::ValuesIn(kChanges), [](const auto& row) { return row.param.name; });
+
+}  // namespace
