@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "form_parts.h"
+#include "program_end.h"
 
 namespace gui {
 
@@ -35,12 +36,21 @@ Qt::WindowFlags FrameFlags(Frame frame) {
 
 void Centre(QWidget& window) {
   window.winId();  // the frame, and so the whole window's size, is known once it exists
-  QRect whole = window.frameGeometry();
-  whole.moveCenter(window.screen()->availableGeometry().center());
-  window.move(whole.topLeft());
+  const QRect work = window.screen()->availableGeometry();
+  const QRect whole = window.frameGeometry();
+  const PixelArea place = CentredOn({work.x(), work.y(), work.width(), work.height()}, whole.width(), whole.height());
+  window.move(place.left, place.top);
 }
 
 }  // namespace
+
+void ShowBox(QWidget* over, const QString& caption, const std::string& text, BoxIcon icon, const std::string& details) {
+  const CursorOverride shown(Qt::ArrowCursor);
+  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, FromCore(text),
+                  QMessageBox::Ok, over);
+  box.setDetailedText(FromCore(details));
+  box.exec();
+}
 
 PortWindow::PortWindow(const FormLayout& layout, ServerTree tree) : ProgramWindow(layout.mode, std::move(tree)) {
   setObjectName(QString::fromLatin1(kFormName));
@@ -128,27 +138,21 @@ void PortWindow::Close() { close(); }
 void PortWindow::KeepAlive() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
 void PortWindow::closeEvent(QCloseEvent* event) {
-  // The system's close waits for the step; the program's own does not.
-  if (busy() && event->spontaneous()) return event->ignore();
+  if (!MayClose(event->spontaneous())) return event->ignore();
   QWidget::closeEvent(event);
   OnClosed();
 }
 
-void PortWindow::WithCursor(Cursor cursor, const std::function<void()>& work) {
-  const CursorOverride shown(cursor == Cursor::Busy ? Qt::WaitCursor : Qt::ArrowCursor);
+void PortWindow::WhileBusy(const std::function<void()>& work) {
+  const CursorOverride shown(Qt::WaitCursor);
   work();
 }
 
 void PortWindow::ShowBox(const std::string& text, BoxIcon icon, const std::string& details) {
-  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, windowTitle(), FromCore(text),
-                  QMessageBox::Ok, this);
-  box.setDetailedText(FromCore(details));
-  box.exec();
+  gui::ShowBox(this, windowTitle(), text, icon, details);
 }
 
-void PortWindow::PointToOtherCopy() {
-  ShowBox("Another copy of portsetup or portchange is already open.", BoxIcon::None, {});
-}
+void PortWindow::PointToOtherCopy() { ShowBox(kOtherCopyOpen, BoxIcon::None, {}); }
 
 void PortWindow::Reveal() { show(); }
 

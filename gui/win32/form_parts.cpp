@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -53,6 +52,20 @@ LRESULT CALLBACK PassColoursUp(HWND picture, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
+void RegisterWindowClass(const std::wstring& name, WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name.c_str();
+  if (!RegisterClassExW(&windowClass)) {
+    const DWORD error = GetLastError();  // before building the message can change it
+    ThrowWindowsError("Cannot register the window class", error);
+  }
+}
+
 int FromTwips(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
 
 int FromPixels(int pixels, UINT dpi) { return MulDiv(pixels, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI); }
@@ -73,10 +86,9 @@ void CentreOnMonitor(HWND window, SIZE size) {
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
   const RECT& work = monitor.rcWork;
-  // A window larger than the work area keeps its top left corner on it.
-  const int left = std::max(work.left, work.left + (work.right - work.left - size.cx) / 2);
-  const int top = std::max(work.top, work.top + (work.bottom - work.top - size.cy) / 2);
-  SetWindowPos(window, nullptr, left, top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  const PixelArea place =
+      CentredOn({work.left, work.top, work.right - work.left, work.bottom - work.top}, size.cx, size.cy);
+  SetWindowPos(window, nullptr, place.left, place.top, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 FontHandle ArialFont(const Font& font, UINT dpi) {
@@ -129,6 +141,11 @@ void DrawBanner(HDC dc, const RECT& box, HICON icon, UINT dpi) {
   const int size = FromPixels(kBanner.iconSize, dpi);
   DrawIconEx(dc, FromPixels(kBanner.iconLeft, dpi), FromPixels(kBanner.iconTop, dpi), icon, size, size, 0, nullptr,
              DI_NORMAL);
+}
+
+void ShowBox(HWND over, const std::wstring& caption, const std::string& text, BoxIcon icon) {
+  const CursorScope shown(IDC_ARROW);
+  MessageBoxW(over, FromAnsi(text).c_str(), caption.c_str(), MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0));
 }
 
 }  // namespace gui
