@@ -1,11 +1,14 @@
 #include "port_window.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
+#include <csignal>
 #include <utility>
 #include <vector>
 
@@ -34,6 +37,38 @@ Qt::WindowFlags FrameFlags(Frame frame) {
          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 }
 
+// QMessageBox wraps its text at spaces, but a run without one (a path, a
+// line a server wrote) stays whole, however much wider than the screen: such
+// a run is cut into lines of the width.
+QString CutToWidth(const QString& text, const QFontMetrics& metrics, int width) {
+  QString cut;
+  int run = 0;  // where the run the next character joins began in `cut`
+  for (const QChar character : text) {
+    if (character == ' ' || character == '\n') {
+      run = cut.size() + 1;
+    } else if (metrics.horizontalAdvance(cut.mid(run) + character) > width) {
+      cut += '\n';
+      run = cut.size();
+    }
+    cut += character;
+  }
+  return cut;
+}
+
+// From an error box on, the program has failed: a request to end it
+// (SIGTERM, SIGINT, SIGHUP) ends it at once with that code, not the
+// signal's. One the program was started to ignore stays ignored.
+void EndFailedWhenAsked() {
+  struct sigaction end {};
+  end.sa_handler = [](int) { _exit(kFailed); };
+  sigfillset(&end.sa_mask);
+  for (const int request : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction before {};
+    sigaction(request, nullptr, &before);
+    if (before.sa_handler != SIG_IGN) sigaction(request, &end, nullptr);
+  }
+}
+
 void Centre(QWidget& window) {
   window.winId();  // the frame, and so the whole window's size, is known once it exists
   const QRect work = window.screen()->availableGeometry();
@@ -46,8 +81,12 @@ void Centre(QWidget& window) {
 
 void ShowBox(QWidget* over, const QString& caption, const std::string& text, BoxIcon icon, const std::string& details) {
   const CursorOverride shown(Qt::ArrowCursor);
-  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, FromCore(text),
-                  QMessageBox::Ok, over);
+  if (icon == BoxIcon::Error) EndFailedWhenAsked();
+  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, {}, QMessageBox::Ok,
+                  over);
+  const QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
+  // Room is left for the box's icon, margins and frame.
+  box.setText(CutToWidth(FromCore(text), box.fontMetrics(), screen->availableGeometry().width() * 3 / 4));
   box.setDetailedText(FromCore(details));
   box.exec();
 }
