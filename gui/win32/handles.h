@@ -33,4 +33,17 @@ class CursorScope {
   HCURSOR previous_;
 };
 
+// While it lives, a user who ends the session is told why the program holds
+// it up.
+class ShutdownBlock {
+ public:
+  ShutdownBlock(HWND window, const wchar_t* reason) : window_(window) { ShutdownBlockReasonCreate(window, reason); }
+  ShutdownBlock(const ShutdownBlock&) = delete;
+  ShutdownBlock& operator=(const ShutdownBlock&) = delete;
+  ~ShutdownBlock() { ShutdownBlockReasonDestroy(window_); }
+
+ private:
+  HWND window_;
+};
+
 }  // namespace gui

@@ -119,6 +119,10 @@ void PortWindow::SetApplyEnabled(bool enabled) { EnableWindow(ControlFor(Role::A
 void PortWindow::Close() { DestroyWindow(window_); }
 
 void PortWindow::KeepAlive() {
+  // Once the session has asked to end, the window is left as it is until
+  // the step has ended: any message it took could be the session's
+  // WM_ENDSESSION, and the program may be ended the moment that is answered.
+  if (sessionWaits_) return;
   // Input is dropped, not left waiting: a click meant for the window as it
   // was would land on whatever the step leaves on screen.
   MSG message;
@@ -132,7 +136,9 @@ void PortWindow::KeepAlive() {
 
 void PortWindow::WhileBusy(const std::function<void()>& work) {
   const CursorScope shown(IDC_WAIT);
+  const ShutdownBlock blocked(window_, L"Finishing its work on the web server's port.");
   work();
+  sessionWaits_ = false;
 }
 
 // A standard box: the first lines of a failed command's output, which the
@@ -219,8 +225,9 @@ LRESULT PortWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:  // the program's own close does not come this way
       if (!MayClose(true)) return 0;
       break;
-    case WM_QUERYENDSESSION:  // the session, likewise
-      return MayClose(true);
+    case WM_QUERYENDSESSION:  // refused while a step runs; its WM_ENDSESSION then waits for it
+      sessionWaits_ = !MayClose(true);
+      return !sessionWaits_;
     case WM_SETCURSOR:
       if (!busy()) break;
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));

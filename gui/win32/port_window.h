@@ -68,6 +68,7 @@ class PortWindow final : public ProgramWindow {
   std::vector<std::pair<Font, FontHandle>> fonts_;  // one for each font of the layout
   IconHandle bannerIcon_, bigIcon_, smallIcon_;
   HWND lastFocus_ = nullptr;
+  bool sessionWaits_ = false;  // the session asked to end while a step ran
 };
 
 }  // namespace gui
