@@ -28,6 +28,13 @@ extern const char kOtherCopyOpen[];
 // in a box of its own (errorBox, given ErrorBoxText) and the program fails.
 int RunReportingErrors(const std::function<int()>& start, const std::function<void(const std::string&)>& errorBox);
 
+// A box's text with each run that has no space or line end (a path, a line
+// a server wrote) and is wider than `width` cut into lines of the width,
+// each as wide as `measure` says, in the toolkit's units: the toolkits'
+// boxes wrap a text at its spaces, but keep such a run whole, however much
+// wider than the screen.
+std::wstring CutToWidth(const std::wstring& text, int width, const std::function<int(const std::wstring&)>& measure);
+
 // All that a failed command wrote, for a box that can show more than its
 // first lines; empty for any other error.
 std::string ErrorDetails(const std::exception& error);

@@ -37,24 +37,6 @@ Qt::WindowFlags FrameFlags(Frame frame) {
          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 }
 
-// QMessageBox wraps its text at spaces, but a run without one (a path, a
-// line a server wrote) stays whole, however much wider than the screen: such
-// a run is cut into lines of the width.
-QString CutToWidth(const QString& text, const QFontMetrics& metrics, int width) {
-  QString cut;
-  int run = 0;  // where the run the next character joins began in `cut`
-  for (const QChar character : text) {
-    if (character == ' ' || character == '\n') {
-      run = cut.size() + 1;
-    } else if (metrics.horizontalAdvance(cut.mid(run) + character) > width) {
-      cut += '\n';
-      run = cut.size();
-    }
-    cut += character;
-  }
-  return cut;
-}
-
 // From an error box on, the program has failed: a request to end it
 // (SIGTERM, SIGINT, SIGHUP) ends it at once with that code, not the
 // signal's. One the program was started to ignore stays ignored.
@@ -86,7 +68,10 @@ void ShowBox(QWidget* over, const QString& caption, const std::string& text, Box
                   over);
   const QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
   // Room is left for the box's icon, margins and frame.
-  box.setText(CutToWidth(FromCore(text), box.fontMetrics(), screen->availableGeometry().width() * 3 / 4));
+  const QFontMetrics metrics = box.fontMetrics();
+  box.setText(QString::fromStdWString(
+      CutToWidth(FromCore(text).toStdWString(), screen->availableGeometry().width() * 3 / 4,
+                 [&](const std::wstring& run) { return metrics.horizontalAdvance(QString::fromStdWString(run)); })));
   box.setDetailedText(FromCore(details));
   box.exec();
 }

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "program_end.h"
 #include "resource_ids.h"
 #include "windows_text.h"
 
@@ -48,6 +49,25 @@ LRESULT CALLBACK PassColoursUp(HWND picture, UINT message, WPARAM wParam, LPARAM
   if (message == WM_CTLCOLORSTATIC) return SendMessageW(GetParent(picture), message, wParam, lParam);
   if (message == WM_NCDESTROY) RemoveWindowSubclass(picture, PassColoursUp, id);
   return DefSubclassProc(picture, message, wParam, lParam);
+}
+
+// The text with every run wider than three quarters of the monitor's work
+// area cut, as measured in the font message boxes use there.
+std::wstring FittedToMonitor(HWND over, const std::wstring& text) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                             over ? GetDpiForWindow(over) : GetDpiForSystem());
+  const FontHandle font(CreateFontIndirectW(&metrics.lfMessageFont));
+  const ScreenText screen(font.get());
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(over, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  return CutToWidth(text, (monitor.rcWork.right - monitor.rcWork.left) * 3 / 4, [&](const std::wstring& run) {
+    SIZE size{};
+    GetTextExtentPoint32W(screen.get(), run.c_str(), static_cast<int>(run.size()), &size);
+    return static_cast<int>(size.cx);
+  });
 }
 
 }  // namespace
@@ -145,7 +165,8 @@ void DrawBanner(HDC dc, const RECT& box, HICON icon, UINT dpi) {
 
 void ShowBox(HWND over, const std::wstring& caption, const std::string& text, BoxIcon icon) {
   const CursorScope shown(IDC_ARROW);
-  MessageBoxW(over, FromAnsi(text).c_str(), caption.c_str(), MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0));
+  MessageBoxW(over, FittedToMonitor(over, FromAnsi(text)).c_str(), caption.c_str(),
+              MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0));
 }
 
 }  // namespace gui
