@@ -93,10 +93,11 @@ stop_wine() {
 # Prints a line for each test, or row inside one, that a CTest JUnit file
 # shows as not run: "skipped<TAB>TEST: REASON" for a CTest entry skipped
 # whole, its reason the line after GoogleTest's "FILE:LINE: Skipped", else
-# the first line it printed, else CTest's; "skipped<TAB>TEST ROW: REASON" for a row skipped
-# inside an entry (QtTest's QSKIP, GoogleTest's GTEST_SKIP in a binary run
-# whole); and "elsewhere<TAB>TEST ROW: runs in OTHER" for such a row that ran
-# in another entry. The file is read twice: first for the rows that ran.
+# the first line it printed, else CTest's; "skipped<TAB>TEST ROW: REASON"
+# for a row skipped inside an entry (QtTest's QSKIP, GoogleTest's GTEST_SKIP
+# in a binary run whole); and "elsewhere<TAB>TEST ROW: runs in OTHER" for
+# such a row that ran in another entry. The file is read twice: first for
+# the rows that ran.
 skipped_tests() {
   [ -f "$1" ] || return 0
   awk '
