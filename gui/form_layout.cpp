@@ -37,4 +37,9 @@ std::vector<Creation> CreationOrder(const FormLayout& layout) {
   return order;
 }
 
+PixelArea CentredOn(const PixelArea& work, int width, int height) {
+  return {std::max(work.left, work.left + (work.width - width) / 2),
+          std::max(work.top, work.top + (work.height - height) / 2), width, height};
+}
+
 }  // namespace gui

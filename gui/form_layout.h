@@ -98,11 +98,6 @@ struct FormLayout {
   std::vector<ControlLayout> controls;
 };
 
-// Only these kinds take the focus; a picture box or label is no tab stop.
-inline bool TakesFocus(ControlKind kind) {
-  return kind == ControlKind::TextBox || kind == ControlKind::ListBox || kind == ControlKind::Button;
-}
-
 // Where a control is made: kOnForm for the window itself, else the index of
 // its container in the table.
 constexpr size_t kOnForm = static_cast<size_t>(-1);
@@ -115,6 +110,16 @@ struct Creation {
 // container, siblings in tab order, which is the order both toolkits' Tab
 // then follows. Throws std::logic_error for a container the table lacks.
 std::vector<Creation> CreationOrder(const FormLayout& layout);
+
+// A place on the screen, in pixels.
+struct PixelArea {
+  int left, top, width, height;
+};
+
+// Where a window of the size opens: centred on the work area of its screen,
+// its top left corner kept on the area when it is larger, so that its title
+// bar stays in reach.
+PixelArea CentredOn(const PixelArea& work, int width, int height);
 
 // The setup page's banner, in pixels at 96 DPI: a white strip with a grey rule
 // along its foot and the program's icon at its right end.

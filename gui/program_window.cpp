@@ -23,12 +23,23 @@ std::optional<int> ProgramWindow::Open() {
   return std::nullopt;
 }
 
+int ProgramWindow::RunUntilEnded(const std::function<void()>& eventLoop) {
+  if (const std::optional<int> ended = Open()) return *ended;
+  eventLoop();
+  // The loop can stop without the window's word: the system ended it.
+  return exitCode_.value_or(kNotApplied);
+}
+
 void ProgramWindow::ShowMessage(const std::string& text) {
   // The controller's messages come before it changes anything, and the
   // program may end while one waits for the user.
-  told_ |= hold_ && hold_->Release();
+  endRequested_ |= hold_ && hold_->Release();
   hold_.reset();
-  if (!told_) Box(text, BoxIcon::None);
+  if (endRequested_) return;
+  // While the box waits for the user, the window may be closed.
+  const bool busy = std::exchange(busy_, false);
+  ShowBox(text, BoxIcon::None, {});
+  busy_ = busy;
 }
 
 void ProgramWindow::Press(Role role) {
@@ -40,14 +51,16 @@ void ProgramWindow::Press(Role role) {
   if (!exitCode_) SelectPort();
 }
 
-void ProgramWindow::OnClosed() { EndProgram(failed_ ? kFailed : controller_.applied() ? kApplied : kNotApplied); }
+void ProgramWindow::OnClosed() {
+  EndProgram(endsInFailure_ ? kFailed : controller_.applied() ? kApplied : kNotApplied);
+}
 
 void ProgramWindow::Run(void (PortController::*step)()) {
   std::optional<std::string> error;
   std::string details;
   hold_.emplace();
   busy_ = true;
-  WithCursor(Cursor::Busy, [&] {
+  WhileBusy([&] {
     try {
       (controller_.*step)();
     } catch (const std::exception& thrown) {
@@ -56,20 +69,13 @@ void ProgramWindow::Run(void (PortController::*step)()) {
     }
   });
   busy_ = false;
-  told_ |= hold_ && hold_->Release();
+  endRequested_ |= hold_ && hold_->Release();
   hold_.reset();
-  if (!error && !told_) return;
+  if (!error && !endRequested_) return;
   // Set before the box: the window may be closed while it waits.
-  failed_ = true;
-  if (!told_) Box(*error, BoxIcon::Error, details);
+  endsInFailure_ = true;
+  if (!endRequested_) ShowBox(*error, BoxIcon::Error, details);
   Close();
-}
-
-void ProgramWindow::Box(const std::string& text, BoxIcon icon, const std::string& details) {
-  // While a box waits for the user, the window may be closed.
-  const bool busy = std::exchange(busy_, false);
-  WithCursor(Cursor::Arrow, [&] { ShowBox(text, icon, details); });
-  busy_ = busy;
 }
 
 void ProgramWindow::EndProgram(int exitCode) {

@@ -17,7 +17,6 @@
 
 namespace gui {
 
-enum class Cursor { Busy, Arrow };
 enum class BoxIcon { None, Error };
 
 class ProgramWindow : public PortView {
@@ -28,6 +27,9 @@ class ProgramWindow : public PortView {
   // nothing, when another copy of the programs is open. Tests call it
   // directly; RunProgram adds the event loop.
   std::optional<int> Open();
+  // Opens the window and runs the toolkit's event loop until the program has
+  // ended. Returns its exit code.
+  int RunUntilEnded(const std::function<void()>& eventLoop);
 
   // Empty while the program runs; its ExitCode once it has ended: when the
   // window closed, or an error box was shown.
@@ -46,21 +48,25 @@ class ProgramWindow : public PortView {
   // While one of the controller's steps runs, and no box waits for the user,
   // the window takes no input and closes only when the step closes it.
   bool busy() const { return busy_; }
+  // Whether a request to close the window is carried out now. The system's
+  // (the close box, the end of the session) waits for the step, which
+  // leaves the server on one port or the other; the program's own does not.
+  bool MayClose(bool bySystem) const { return !(busy_ && bySystem); }
 
  private:
   // Runs one of the controller's steps under the busy cursor, with requests
   // to end the program held. An error it throws is shown in an error box and
   // ends the program; a request that came ends it without one.
   void Run(void (PortController::*step)());
-  // A box waits for the user, so it is not under the busy cursor. Texts are
-  // the core's, in the ANSI code page.
-  void Box(const std::string& text, BoxIcon icon, const std::string& details = {});
   // The first code stays.
   void EndProgram(int exitCode);
 
   // What each toolkit does in its own way.
-  virtual void WithCursor(Cursor cursor, const std::function<void()>& work) = 0;
-  // The details are all a failed command wrote, for a box that can hold them.
+  // Runs a step under the busy cursor.
+  virtual void WhileBusy(const std::function<void()>& work) = 0;
+  // A box waits for the user, so it is not under the busy cursor. Texts are
+  // the core's, in the ANSI code page; the details are all a failed command
+  // wrote, for a box that can hold them.
   virtual void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) = 0;
   virtual void Reveal() = 0;
   // Focuses the port box with its whole text selected, shown from its first
@@ -75,8 +81,8 @@ class ProgramWindow : public PortView {
   PortController controller_;
   std::optional<TerminationHold> hold_;  // while a step runs and shows no box
   bool busy_ = false;
-  bool told_ = false;    // to end, while the hold was on
-  bool failed_ = false;  // an error box was shown, or the program was told to end
+  bool endRequested_ = false;   // a request to end came while the hold was on
+  bool endsInFailure_ = false;  // an error box was shown, or the program was told to end
   std::optional<int> exitCode_;
 };
 

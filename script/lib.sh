@@ -39,9 +39,12 @@ confine_writes() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ googletest)
-# The native suite: the windows (offscreen, with Arial's metric twin and a CJK
-# font for the setup page's caption) and the end-to-end tests' Apache.
-NATIVE_PACKAGES=("${BUILD_PACKAGES[@]}" qt6-base-dev fonts-liberation fonts-droid-fallback apache2 iproute2)
+# The windows' fonts: Arial's metric twin, a sans font for the boxes (without
+# one the system's sans is a wide monospace), a CJK font for the setup page's
+# caption.
+WINDOW_FONTS=(fonts-liberation fonts-dejavu-core fonts-droid-fallback)
+# The native suite: the windows, offscreen, and the end-to-end tests' Apache.
+NATIVE_PACKAGES=("${BUILD_PACKAGES[@]}" qt6-base-dev "${WINDOW_FONTS[@]}" apache2 iproute2)
 # script/package: both Release builds, the icon's export, the deb's dependencies.
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" qt6-base-dev g++-mingw-w64-x86-64-posix imagemagick dpkg-dev file zip git)
 # The Windows build and its run under Wine.
@@ -87,35 +90,90 @@ stop_wine() {
   wineserver -k 2>/dev/null || true
 }
 
-# Prints "TEST: REASON" for each test of a CTest JUnit file that was skipped.
-# The reason is the line after GoogleTest's "FILE:LINE: Skipped", or else the
-# first line the test printed.
+# Prints a line for each test, or row inside one, that a CTest JUnit file
+# shows as not run: "skipped<TAB>TEST: REASON" for a CTest entry skipped
+# whole, its reason the line after GoogleTest's "FILE:LINE: Skipped", else
+# the first line it printed, else CTest's; "skipped<TAB>TEST ROW: REASON"
+# for a row skipped inside an entry (QtTest's QSKIP, GoogleTest's GTEST_SKIP
+# in a binary run whole); and "elsewhere<TAB>TEST ROW: runs in OTHER" for
+# such a row that ran in another entry. The file is read twice: first for
+# the rows that ran.
 skipped_tests() {
   [ -f "$1" ] || return 0
   awk '
-    /<testcase / { match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7); skipped = 0 }
-    /<skipped/ { skipped = 1 }
-    skipped && /<system-out>/ { output = 1; first = ""; reason = ""; next_is_reason = 0; sub(/.*<system-out>/, "") }
+    function decode(text) {
+      gsub(/&quot;/, "\"", text); gsub(/&apos;/, "\047", text); gsub(/&lt;/, "<", text); gsub(/&gt;/, ">", text)
+      gsub(/&amp;/, "\\&", text)
+      return text
+    }
+    function row_skipped(row, why) {
+      if (FNR == NR || row == entry) return
+      if (row in ran && ran[row] != entry) print "elsewhere\t" entry " " row ": runs in " ran[row]
+      else print "skipped\t" entry " " row ": " why
+    }
+    FNR == 1 { output = 0 }
+    /<testcase / {
+      match($0, /name="[^"]*"/); entry = decode(substr($0, RSTART + 6, RLENGTH - 7))
+      whole = 0; first = ""; reason = ""; note = ""; next_is_reason = 0
+    }
+    /<skipped/ { whole = 1; if (match($0, /message="[^"]*"/)) note = decode(substr($0, RSTART + 9, RLENGTH - 10)) }
+    /<system-out>/ { output = 1; sub(/.*<system-out>/, "") }
     output {
       ended = sub(/<\/system-out>.*/, "")
-      gsub(/&quot;/, "\""); gsub(/&apos;/, "\047"); gsub(/&lt;/, "<"); gsub(/&gt;/, ">"); gsub(/&amp;/, "\\&")
-      if (first == "") first = $0
-      if (next_is_reason) { reason = $0; next_is_reason = 0 }
-      if (/: Skipped$/) next_is_reason = 1
-      if (ended) { print name ": " (reason != "" ? reason : first); output = 0; skipped = 0 }
-    }' "$1"
+      line = decode($0)
+      if (first == "") first = line
+      if (next_is_reason) { reason = line; next_is_reason = 0 }
+      if (line ~ /: Skipped$/) next_is_reason = 1
+      if (line ~ /^\[       OK \] [^ ]+ \(/ && FNR == NR) { split(line, word, " "); ran[word[4]] = entry }
+      if (line ~ /^\[  SKIPPED \] [^ ]+ \([0-9]+ ms\)$/) { split(line, word, " "); row_skipped(word[4], reason) }
+      if (line ~ /^PASS   : / && FNR == NR) ran[substr(line, 10)] = entry
+      if (line ~ /^SKIP   : /) {
+        line = substr(line, 10)
+        cut = index(line, ") ")
+        if (cut) row_skipped(substr(line, 1, cut), substr(line, cut + 2))
+      }
+      if (ended) output = 0
+    }
+    /<\/testcase>/ && whole && FNR != NR { print "skipped\t" entry ": " (reason != "" ? reason : first != "" ? first : note) }
+  ' "$1" "$1"
+}
+
+# Prints what skipped_tests found in a build's results, for a person and for
+# script/test's summary (the file PORTCFG_SKIPPED names, if any).
+report_skipped() {
+  local name=$1 results=$2
+  skipped_tests "$results" | sed -e "s/^skipped\t/Skipped in $name: /" -e "s/^elsewhere\t/In $name: /" |
+    tee -a "${PORTCFG_SKIPPED:-/dev/null}"
+}
+
+# Runs the tests of a build folder under build/, keeping every test's whole
+# output in its JUnit file. The remaining arguments go to CTest. Skipped
+# tests are printed.
+run_tests() {
+  local name=$1; shift
+  local results=$BUILD/$name/ctest-results.xml status=0
+  rm -f "$results"
+  ctest --test-dir "$BUILD/$name" --output-on-failure --timeout 300 --output-junit "$results" \
+    --test-output-size-passed 1048576 --test-output-size-failed 1048576 "$@" || status=$?
+  report_skipped "$name" "$results"
+  return "$status"
+}
+
+# What the native legs share before their build: the packages, and the
+# core's tests' temporary folders. Those tests hand a file to nobody, who must
+# reach its folder; the clone may lie in one only its owner may enter (/root),
+# so those folders, which the tests remove, stay in the system's.
+prepare_native_leg() {
+  confine_writes
+  export TMPDIR=$PORTCFG_SYSTEM_TMPDIR
+  ensure_packages "${NATIVE_PACKAGES[@]}"
 }
 
 # Configures, builds and runs the tests of one build folder under build/.
-# The remaining arguments go to CMake. Skipped tests are printed, and added to
-# the file PORTCFG_SKIPPED names (script/test's summary), if any.
+# The remaining arguments go to CMake.
 build_and_test() {
   local name=$1; shift
-  local results=$BUILD/$name/ctest-results.xml status=0
   cmake -S "$ROOT" -B "$BUILD/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORTCFG_WERROR=ON "$@" >/dev/null
   cmake --build "$BUILD/$name"
-  rm -f "$results"
-  ctest --test-dir "$BUILD/$name" --output-on-failure --timeout 300 --output-junit "$results" || status=$?
-  skipped_tests "$results" | sed "s/^/Skipped in $name: /" | tee -a "${PORTCFG_SKIPPED:-/dev/null}"
-  return "$status"
+  run_tests "$name"
 }

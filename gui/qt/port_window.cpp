@@ -1,15 +1,19 @@
 #include "port_window.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
+#include <csignal>
 #include <utility>
 #include <vector>
 
 #include "form_parts.h"
+#include "program_end.h"
 
 namespace gui {
 
@@ -33,14 +37,44 @@ Qt::WindowFlags FrameFlags(Frame frame) {
          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 }
 
+// From an error box on, the program has failed: a request to end it
+// (SIGTERM, SIGINT, SIGHUP) ends it at once with that code, not the
+// signal's. One the program was started to ignore stays ignored.
+void EndFailedWhenAsked() {
+  struct sigaction end {};
+  end.sa_handler = [](int) { _exit(kFailed); };
+  sigfillset(&end.sa_mask);
+  for (const int request : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction before {};
+    sigaction(request, nullptr, &before);
+    if (before.sa_handler != SIG_IGN) sigaction(request, &end, nullptr);
+  }
+}
+
 void Centre(QWidget& window) {
   window.winId();  // the frame, and so the whole window's size, is known once it exists
-  QRect whole = window.frameGeometry();
-  whole.moveCenter(window.screen()->availableGeometry().center());
-  window.move(whole.topLeft());
+  const QRect work = window.screen()->availableGeometry();
+  const QRect whole = window.frameGeometry();
+  const PixelArea place = CentredOn({work.x(), work.y(), work.width(), work.height()}, whole.width(), whole.height());
+  window.move(place.left, place.top);
 }
 
 }  // namespace
+
+void ShowBox(QWidget* over, const QString& caption, const std::string& text, BoxIcon icon, const std::string& details) {
+  const CursorOverride shown(Qt::ArrowCursor);
+  if (icon == BoxIcon::Error) EndFailedWhenAsked();
+  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, {}, QMessageBox::Ok,
+                  over);
+  const QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
+  // Room is left for the box's icon, margins and frame.
+  const QFontMetrics metrics = box.fontMetrics();
+  box.setText(QString::fromStdWString(
+      CutToWidth(FromCore(text).toStdWString(), screen->availableGeometry().width() * 3 / 4,
+                 [&](const std::wstring& run) { return metrics.horizontalAdvance(QString::fromStdWString(run)); })));
+  box.setDetailedText(FromCore(details));
+  box.exec();
+}
 
 PortWindow::PortWindow(const FormLayout& layout, ServerTree tree) : ProgramWindow(layout.mode, std::move(tree)) {
   setObjectName(QString::fromLatin1(kFormName));
@@ -128,27 +162,21 @@ void PortWindow::Close() { close(); }
 void PortWindow::KeepAlive() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
 void PortWindow::closeEvent(QCloseEvent* event) {
-  // The system's close waits for the step; the program's own does not.
-  if (busy() && event->spontaneous()) return event->ignore();
+  if (!MayClose(event->spontaneous())) return event->ignore();
   QWidget::closeEvent(event);
   OnClosed();
 }
 
-void PortWindow::WithCursor(Cursor cursor, const std::function<void()>& work) {
-  const CursorOverride shown(cursor == Cursor::Busy ? Qt::WaitCursor : Qt::ArrowCursor);
+void PortWindow::WhileBusy(const std::function<void()>& work) {
+  const CursorOverride shown(Qt::WaitCursor);
   work();
 }
 
 void PortWindow::ShowBox(const std::string& text, BoxIcon icon, const std::string& details) {
-  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, windowTitle(), FromCore(text),
-                  QMessageBox::Ok, this);
-  box.setDetailedText(FromCore(details));
-  box.exec();
+  gui::ShowBox(this, windowTitle(), text, icon, details);
 }
 
-void PortWindow::PointToOtherCopy() {
-  ShowBox("Another copy of portsetup or portchange is already open.", BoxIcon::None, {});
-}
+void PortWindow::PointToOtherCopy() { ShowBox(kOtherCopyOpen, BoxIcon::None, {}); }
 
 void PortWindow::Reveal() { show(); }
 

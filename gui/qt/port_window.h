@@ -44,7 +44,7 @@ class PortWindow : public QWidget, public ProgramWindow {
   void BuildControls(const FormLayout& layout);
   void SelectPortText();
 
-  void WithCursor(Cursor cursor, const std::function<void()>& work) override;
+  void WhileBusy(const std::function<void()>& work) override;
   void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override;
   void Reveal() override;
   void SelectPort() override;
@@ -56,5 +56,8 @@ class PortWindow : public QWidget, public ProgramWindow {
   QListWidget* usedPorts_ = nullptr;
   QPushButton* apply_ = nullptr;
 };
+
+// A modal box over the window, or on its own when there is none.
+void ShowBox(QWidget* over, const QString& caption, const std::string& text, BoxIcon icon, const std::string& details);
 
 }  // namespace gui

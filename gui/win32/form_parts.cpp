@@ -2,12 +2,12 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "program_end.h"
 #include "resource_ids.h"
 #include "windows_text.h"
 
@@ -51,7 +51,40 @@ LRESULT CALLBACK PassColoursUp(HWND picture, UINT message, WPARAM wParam, LPARAM
   return DefSubclassProc(picture, message, wParam, lParam);
 }
 
+// The text with every run wider than three quarters of the monitor's work
+// area cut, as measured in the font message boxes use there.
+std::wstring FittedToMonitor(HWND over, const std::wstring& text) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                             over ? GetDpiForWindow(over) : GetDpiForSystem());
+  const FontHandle font(CreateFontIndirectW(&metrics.lfMessageFont));
+  const ScreenText screen(font.get());
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(over, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  return CutToWidth(text, (monitor.rcWork.right - monitor.rcWork.left) * 3 / 4, [&](const std::wstring& run) {
+    SIZE size{};
+    GetTextExtentPoint32W(screen.get(), run.c_str(), static_cast<int>(run.size()), &size);
+    return static_cast<int>(size.cx);
+  });
+}
+
 }  // namespace
+
+void RegisterWindowClass(const std::wstring& name, WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name.c_str();
+  if (!RegisterClassExW(&windowClass)) {
+    const DWORD error = GetLastError();  // before building the message can change it
+    ThrowWindowsError("Cannot register the window class", error);
+  }
+}
 
 int FromTwips(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
 
@@ -73,10 +106,9 @@ void CentreOnMonitor(HWND window, SIZE size) {
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
   const RECT& work = monitor.rcWork;
-  // A window larger than the work area keeps its top left corner on it.
-  const int left = std::max(work.left, work.left + (work.right - work.left - size.cx) / 2);
-  const int top = std::max(work.top, work.top + (work.bottom - work.top - size.cy) / 2);
-  SetWindowPos(window, nullptr, left, top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  const PixelArea place =
+      CentredOn({work.left, work.top, work.right - work.left, work.bottom - work.top}, size.cx, size.cy);
+  SetWindowPos(window, nullptr, place.left, place.top, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 FontHandle ArialFont(const Font& font, UINT dpi) {
@@ -129,6 +161,12 @@ void DrawBanner(HDC dc, const RECT& box, HICON icon, UINT dpi) {
   const int size = FromPixels(kBanner.iconSize, dpi);
   DrawIconEx(dc, FromPixels(kBanner.iconLeft, dpi), FromPixels(kBanner.iconTop, dpi), icon, size, size, 0, nullptr,
              DI_NORMAL);
+}
+
+void ShowBox(HWND over, const std::wstring& caption, const std::string& text, BoxIcon icon) {
+  const CursorScope shown(IDC_ARROW);
+  MessageBoxW(over, FittedToMonitor(over, FromAnsi(text)).c_str(), caption.c_str(),
+              MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0));
 }
 
 }  // namespace gui

@@ -2,14 +2,20 @@
 
 // A window's controls as Win32 windows and drawing, built from its layout
 // table: twips to pixels for a DPI, Arial fonts, the standard controls, lines
-// and the setup page's banner.
+// and the setup page's banner; and the message boxes.
 
 #include <windows.h>
 
+#include <string>
+
 #include "form_layout.h"
 #include "handles.h"
+#include "program_window.h"
 
 namespace gui {
+
+// Registers the class of the programs' windows. Throws when the system cannot.
+void RegisterWindowClass(const std::wstring& name, WNDPROC procedure);
 
 int FromTwips(int twips, UINT dpi);
 // A size given in pixels at 96 DPI, such as a line's width.
@@ -36,5 +42,8 @@ HWND MakeControl(HWND parent, const ControlLayout& control, int id);
 void PaintLines(HDC dc, const FormLayout& layout, UINT dpi);
 // The banner, in the picture box's area.
 void DrawBanner(HDC dc, const RECT& box, HICON icon, UINT dpi);
+
+// A modal message box over the window, or on its own when there is none.
+void ShowBox(HWND over, const std::wstring& caption, const std::string& text, BoxIcon icon);
 
 }  // namespace gui

@@ -1,8 +1,6 @@
 #include "port_window.h"
 
 #include <algorithm>
-#include <cstring>
-#include <stdexcept>
 
 #include "form_parts.h"
 #include "windows_text.h"
@@ -28,28 +26,14 @@ PortWindow::PortWindow(const FormLayout& layout, ServerTree tree)
       caption_(FromUtf8(layout.caption)),
       style_(layout.frame == Frame::None ? WS_POPUP : WS_CAPTION | WS_SYSMENU),
       controls_(layout.controls.size()) {
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  static const ATOM registered = [instance] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = ClassName().c_str();
-    return RegisterClassExW(&windowClass);
-  }();
-  if (!registered) {
-    const DWORD error = GetLastError();  // before building the message can change it
-    ThrowWindowsError("Cannot register the window class", error);
-  }
+  [[maybe_unused]] static const bool registered = (RegisterWindowClass(ClassName(), Procedure), true);  // once
   // Where the system opens it: a window with a title bar on the monitor the
   // program was started for, one without on the main monitor. The handle is
   // not taken from the result: Procedure keeps it at WM_NCCREATE, the first
   // message, for the messages that come before CreateWindowExW returns, and
   // clears it at WM_NCDESTROY should the creation fail after that.
   CreateWindowExW(0, ClassName().c_str(), caption_.c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                  nullptr, instance, this);
+                  nullptr, GetModuleHandleW(nullptr), this);
   if (!window_) {
     const DWORD error = GetLastError();
     ThrowWindowsError("Cannot create the window", error);
@@ -104,12 +88,6 @@ void PortWindow::LayOut(UINT dpi) {
   RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-HWND PortWindow::Control(const char* name) const {
-  for (size_t index = 0; index < controls_.size(); ++index)
-    if (std::strcmp(layout_.controls[index].name, name) == 0) return controls_[index];
-  throw std::logic_error(std::string("no control ") + name);
-}
-
 HWND PortWindow::ControlFor(Role role) const {
   for (size_t index = 0; index < controls_.size(); ++index)
     if (layout_.controls[index].role == role) return controls_[index];
@@ -141,6 +119,10 @@ void PortWindow::SetApplyEnabled(bool enabled) { EnableWindow(ControlFor(Role::A
 void PortWindow::Close() { DestroyWindow(window_); }
 
 void PortWindow::KeepAlive() {
+  // Once the session has asked to end, the window is left as it is until
+  // the step has ended: any message it took could be the session's
+  // WM_ENDSESSION, and the program may be ended the moment that is answered.
+  if (sessionWaits_) return;
   // Input is dropped, not left waiting: a click meant for the window as it
   // was would land on whatever the step leaves on screen.
   MSG message;
@@ -152,15 +134,17 @@ void PortWindow::KeepAlive() {
   }
 }
 
-void PortWindow::WithCursor(Cursor cursor, const std::function<void()>& work) {
-  const CursorScope shown(cursor == Cursor::Busy ? IDC_WAIT : IDC_ARROW);
+void PortWindow::WhileBusy(const std::function<void()>& work) {
+  const CursorScope shown(IDC_WAIT);
+  const ShutdownBlock blocked(window_, L"Finishing its work on the web server's port.");
   work();
+  sessionWaits_ = false;
 }
 
 // A standard box: the first lines of a failed command's output, which the
 // text holds, are all it shows.
 void PortWindow::ShowBox(const std::string& text, BoxIcon icon, const std::string&) {
-  MessageBoxW(window_, FromAnsi(text).c_str(), caption_.c_str(), MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0));
+  gui::ShowBox(window_, caption_, text, icon);
 }
 
 void PortWindow::Reveal() { ShowWindow(window_, SW_SHOW); }
@@ -187,9 +171,8 @@ void PortWindow::Ended(int) {
   // Wakes the program's loop (RunProgram), so that it sees the program has
   // ended: the window can close in a message another thread or process sent,
   // which GetMessageW handles inside and then goes on waiting. Not
-  // PostQuitMessage: the thread can outlive the window, as in the tests, which
-  // make one window after another, and a WM_QUIT left in its queue would end
-  // the next message box the moment it opened.
+  // PostQuitMessage: the thread can outlive the window, and a WM_QUIT left in
+  // its queue would end the next message box the moment it opened.
   PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
@@ -239,15 +222,12 @@ LRESULT PortWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
-    case WM_CLOSE:
-      // The system's close waits for the step; the program's own does not
-      // come this way.
-      if (busy()) return 0;
+    case WM_CLOSE:  // the program's own close does not come this way
+      if (!MayClose(true)) return 0;
       break;
-    case WM_QUERYENDSESSION:
-      // The session may end once the step has: the server is then on one
-      // port or the other.
-      return !busy();
+    case WM_QUERYENDSESSION:  // refused while a step runs; its WM_ENDSESSION then waits for it
+      sessionWaits_ = !MayClose(true);
+      return !sessionWaits_;
     case WM_SETCURSOR:
       if (!busy()) break;
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -299,12 +279,6 @@ void PortWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
   LayOut(dpi);
   const SIZE size = WindowSize(layout_, style_, dpi_);
   SetWindowPos(window_, nullptr, suggested.left, suggested.top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Deliver(const PortWindow& window, MSG& message) {
-  if (window.hwnd() && IsDialogMessageW(window.hwnd(), &message)) return;
-  TranslateMessage(&message);
-  DispatchMessageW(&message);
 }
 
 }  // namespace gui

@@ -30,8 +30,6 @@ class PortWindow final : public ProgramWindow {
 
   // Null once the window is destroyed.
   HWND hwnd() const { return window_; }
-  // The control with the designer name; null for a line, which is drawn.
-  HWND Control(const char* name) const;
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,7 +52,7 @@ class PortWindow final : public ProgramWindow {
   void SetApplyEnabled(bool enabled) override;
   void Close() override;
   void KeepAlive() override;
-  void WithCursor(Cursor cursor, const std::function<void()>& work) override;
+  void WhileBusy(const std::function<void()>& work) override;
   void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override;
   void Reveal() override;
   void SelectPort() override;
@@ -70,10 +68,7 @@ class PortWindow final : public ProgramWindow {
   std::vector<std::pair<Font, FontHandle>> fonts_;  // one for each font of the layout
   IconHandle bannerIcon_, bigIcon_, smallIcon_;
   HWND lastFocus_ = nullptr;
+  bool sessionWaits_ = false;  // the session asked to end while a step ran
 };
-
-// Hands a message of the thread to the window's keyboard interface (Tab,
-// Shift+Tab, Enter and Space on a button) or else to its target.
-void Deliver(const PortWindow& window, MSG& message);
 
 }  // namespace gui

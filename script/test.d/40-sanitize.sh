@@ -2,12 +2,7 @@
 # the first report of either ends the test that made it, so the leg fails.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
-confine_writes
-# The core's tests hand a file to nobody, who must reach its folder; the
-# clone may lie in one only its owner may enter (/root), so their temporary
-# folders, which they remove, stay in the system's.
-export TMPDIR=$PORTCFG_SYSTEM_TMPDIR
-ensure_packages "${NATIVE_PACKAGES[@]}"
+prepare_native_leg
 
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"

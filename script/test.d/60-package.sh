@@ -5,9 +5,9 @@
 # validate and name the packaged programs, its icons are the windows' picture,
 # and each program, started offscreen with no server tree, shows only "Can't
 # find httpd.conf!" and ends with exit code 2. The zip: exactly the two exes
-# and a readme with CRLF line ends, and the Windows program test drives its
-# exes under Wine. The deb's and the zip's checks each run whatever became of
-# the other's.
+# and a readme with CRLF line ends, and the Windows program test (its tests
+# labelled program_tests in CTest) drives its exes under Wine. The deb's and
+# the zip's checks each run whatever became of the other's.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 confine_writes
@@ -129,14 +129,15 @@ check_zip() {
   # For Notepad: CRLF line ends throughout.
   ! grep -q $'[^\r]$' "$root/$folder/README.txt" || fail "the zip's README.txt has lines not ended by CRLF"
 
-  # The program test of the Windows build, on the zip's exes rather than the
-  # ones built beside it; it also leaves the probe's two files on C:.
+  # The program test of the Windows build, through CTest, on the zip's exes
+  # rather than the ones built beside it; it also leaves the probe's two
+  # files on C:.
   trap stop_wine EXIT
   start_wine "$BUILD/package-windows/wineprefix"
   cmake --build "$BUILD/package-windows" --target program_tests
   rm -f "$WINEPREFIX/drive_c/testport.bat" "$WINEPREFIX/drive_c/netstat.log"
-  WINEDLLOVERRIDES=netstat.exe=n PORTCFG_PROGRAMS=$(winepath -w "$root/$folder") \
-    timeout 600 wine "$BUILD/package-windows/bin/program_tests.exe" || fail "the zip's exes failed the program test"
+  PORTCFG_PROGRAMS=$(winepath -w "$root/$folder") run_tests package-windows -L '^program_tests$' ||
+    fail "the zip's exes failed the program test"
   [ -f "$WINEPREFIX/drive_c/testport.bat" ] && [ -f "$WINEPREFIX/drive_c/netstat.log" ] ||
     fail "the zip's exes left no c:\\testport.bat and c:\\netstat.log"
 }
