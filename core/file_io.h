@@ -1,7 +1,7 @@
 #pragma once
 
 // Files as the core reads and writes them. The portable part is in
-// file_io.cpp, the platform's in file_io_posix.cpp or file_io_win32.cpp.
+// file_io.cpp, the platform's in file_io_linux.cpp or file_io_win32.cpp.
 
 #include <string>
 #include <string_view>

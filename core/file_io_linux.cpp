@@ -1,4 +1,4 @@
-// File operations on POSIX systems: replacing a file in one step, keeping its
+// File operations on Linux: replacing a file in one step, keeping its
 // links, owner, permissions and extended attributes.
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -40,7 +40,7 @@ std::wstring FinalPath(const std::string& path) {
 }  // namespace
 
 // A symbolic link as the file has the file it names replaced and stays, as on
-// POSIX systems: replacing the link's own name would put a plain file in its
+// Linux: replacing the link's own name would put a plain file in its
 // place. A file with more names (hard links) gets a file of its own.
 FileReplacement::FileReplacement(const std::string& path, std::string_view contents)
     : path_(path), target_(ToAnsi(FinalPath(path))), kept_(target_ + std::string(kKeptOriginalSuffix)) {

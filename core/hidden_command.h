@@ -2,7 +2,7 @@
 
 // Running a command with no visible window. Describing commands and keeping
 // their output is in hidden_command.cpp; starting them in
-// hidden_command_posix.cpp or hidden_command_win32.cpp.
+// hidden_command_linux.cpp or hidden_command_win32.cpp.
 
 #include <chrono>
 #include <functional>
@@ -17,7 +17,7 @@ struct Command {
   std::vector<std::string> arguments;
 };
 
-// How a command ended: its exit code (on POSIX, a process ended by a signal
+// How a command ended: its exit code (on Linux, a process ended by a signal
 // gives 128 + the signal, as a shell reports it) and the start of what it
 // wrote to its output and error output, in the order written.
 struct CommandResult {
@@ -54,7 +54,7 @@ std::string DescribeFailure(const Command& command, const CommandResult& result,
 // kKeptOutput is dropped.
 void KeepOutput(CommandResult& result, std::string_view written);
 
-// Starts the command with no visible window, an empty input and, on POSIX,
+// Starts the command with no visible window, an empty input and, on Linux,
 // no blocked signals and the default actions for SIGTERM, SIGINT and SIGHUP.
 // Waits until the command itself has ended, calling whileWaiting every
 // kWaitTick or more often; meanwhile, and once more when it has ended, reads
