@@ -35,7 +35,7 @@ std::string DirectoryOf(const std::string& path) {
 // configuration's problem).
 class NewVersion {
  public:
-  NewVersion(const std::string& path, std::string& temporary) : path_(path), temporary_(temporary) {}
+  NewVersion(const std::string& path, const std::string& temporary) : path_(path), temporary_(temporary) {}
 
   void Write(int fd, std::string_view contents) const {
     while (!contents.empty()) {
@@ -125,10 +125,7 @@ FileReplacement::FileReplacement(const std::string& path, std::string_view conte
   // may not write must stay unwritten.
   if (access(target_.c_str(), W_OK) != 0) ThrowSystemError("Cannot write \"" + path + "\"");
   FileDescriptor file(mkostemp(temporary_.data(), O_CLOEXEC));
-  if (file.get() < 0) {
-    temporary_.clear();
-    ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
-  }
+  if (file.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
   try {
     const NewVersion version(path_, temporary_);
     version.Write(file.get(), contents);
@@ -142,7 +139,7 @@ FileReplacement::FileReplacement(const std::string& path, std::string_view conte
 }
 
 FileReplacement::~FileReplacement() {
-  if (!temporary_.empty() && !placed_) unlink(temporary_.c_str());
+  if (!placed_) unlink(temporary_.c_str());
   if (placed_ && !putBack_) unlink(kept_.c_str());
 }
 

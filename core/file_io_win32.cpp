@@ -92,7 +92,7 @@ FileReplacement::FileReplacement(const std::string& path, std::string_view conte
 }
 
 FileReplacement::~FileReplacement() {
-  if (!temporary_.empty() && !placed_) DeleteFileW(FromAnsi(temporary_).c_str());
+  if (!placed_) DeleteFileW(FromAnsi(temporary_).c_str());
   if (placed_ && !putBack_) DeleteFileW(FromAnsi(kept_).c_str());
 }
 
