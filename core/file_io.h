@@ -63,5 +63,8 @@ class FileReplacement {
   bool putBack_ = false;
 };
 
+// Puts the contents in the file's place at once, through a FileReplacement.
+void ReplaceFileContents(const std::string& path, std::string_view contents);
+
 // A message naming what failed, with the system's reason for errno.
 std::string SystemErrorMessage(const std::string& what, int errorNumber);

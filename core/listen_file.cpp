@@ -78,5 +78,5 @@ std::string RewrittenListenFile(const std::string& path, const std::string& newP
 }
 
 void RewriteListenLines(const std::string& path, const std::string& newPortText) {
-  FileReplacement(path, RewrittenListenFile(path, newPortText)).Place();
+  ReplaceFileContents(path, RewrittenListenFile(path, newPortText));
 }
