@@ -31,3 +31,7 @@ std::string ReadWholeFile(const std::string& path) {
   if (std::ferror(file.get())) throw std::runtime_error(SystemErrorMessage("Cannot read \"" + path + "\"", errno));
   return contents;
 }
+
+void ReplaceFileContents(const std::string& path, std::string_view contents) {
+  FileReplacement(path, contents).Place();
+}

@@ -1,7 +1,7 @@
 #pragma once
 
 // Files as the core reads and writes them. The portable part is in
-// file_io.cpp, the platform's in file_io_posix.cpp or file_io_win32.cpp.
+// file_io.cpp, the platform's in file_io_linux.cpp or file_io_win32.cpp.
 
 #include <string>
 #include <string_view>
@@ -21,10 +21,49 @@ std::string ReadWholeFile(const std::string& path);
 // hint for how much room to make.
 size_t KnownFileSize(const std::string& path);
 
-// Writes the contents to a temporary file beside the path, flushes it to disk
-// and puts it in the file's place in one step, keeping the file's permissions.
-// On failure the file is untouched and no temporary file is left behind.
-// A file the user may not write stays an error.
+// The name a change keeps the original file under, beside it, until the
+// change has ended: the way back is a rename, which needs no free space and
+// brings back the very file. It does not end in ".conf", so an
+// "Include conf/*.conf" never reads it.
+constexpr std::string_view kKeptOriginalSuffix = ".before-change";
+
+// A new version of a file: written to a temporary file beside it (beside the
+// file a symbolic link names), flushed to disk and given the original's
+// permissions, owner and extended attributes (its security on Windows), but
+// not yet in the file's place, so that it can be tested first. Errors name
+// the path and the system's reason. A file the user may not write is
+// refused before anything is written.
+class FileReplacement {
+ public:
+  FileReplacement(const std::string& path, std::string_view contents);
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+  // Removes the temporary file when it never took the file's place, and the
+  // kept original when it was not put back: the change has ended.
+  ~FileReplacement();
+
+  // Where the new version waits.
+  const std::string& temporaryPath() const { return temporary_; }
+  bool placed() const { return placed_; }
+
+  // The new version takes the file's place in one step; the original stays
+  // beside it under kKeptOriginalSuffix (one left there by a killed program
+  // is replaced). A file with more names gets a file of its own.
+  void Place();
+  // The kept original takes the file's place again, attributes and all.
+  void PutBack();
+
+ private:
+  std::string path_;
+  // The file replaced: the path with symbolic links followed.
+  std::string target_;
+  std::string temporary_;
+  std::string kept_;
+  bool placed_ = false;
+  bool putBack_ = false;
+};
+
+// Puts the contents in the file's place at once, through a FileReplacement.
 void ReplaceFileContents(const std::string& path, std::string_view contents);
 
 // A message naming what failed, with the system's reason for errno.

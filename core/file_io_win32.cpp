@@ -40,10 +40,11 @@ std::wstring FinalPath(const std::string& path) {
 }  // namespace
 
 // A symbolic link as the file has the file it names replaced and stays, as on
-// POSIX systems: replacing the link's own name would put a plain file in its
+// Linux: replacing the link's own name would put a plain file in its
 // place. A file with more names (hard links) gets a file of its own.
-void ReplaceFileContents(const std::string& path, std::string_view contents) {
-  const std::wstring target = FinalPath(path);
+FileReplacement::FileReplacement(const std::string& path, std::string_view contents)
+    : path_(path), target_(ToAnsi(FinalPath(path))), kept_(target_ + std::string(kKeptOriginalSuffix)) {
+  const std::wstring target = FromAnsi(target_);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) ThrowFileError("Cannot read", path);
   // Replacing needs only the folder's permission; a file the user may not
@@ -53,9 +54,8 @@ void ReplaceFileContents(const std::string& path, std::string_view contents) {
     SetLastError(ERROR_ACCESS_DENIED);
     ThrowFileError("Cannot write", path);
   }
-  // Replacing deletes the file's name too: a program holding it without
-  // sharing that refuses here, before any temporary file exists (a refused
-  // ReplaceFileW may leave a temporary file of its own behind).
+  // Replacing renames the file: a program holding it without sharing that
+  // refuses here, before any temporary file exists.
   {
     Handle check(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -68,13 +68,12 @@ void ReplaceFileContents(const std::string& path, std::string_view contents) {
   wchar_t temp[MAX_PATH];
   if (GetTempFileNameW(folder.c_str(), L"pcf", 0, temp) == 0)
     ThrowFileError("Cannot create a temporary file beside", path);
+  temporary_ = ToAnsi(temp);
   // Errors on the temporary file are reported against the file it is to
   // replace, with the temporary file as the detail: a full disk is the
-  // config's problem.
+  // configuration's problem.
   const auto fail = [&](const char* what) {
-    const DWORD error = GetLastError();
-    throw std::runtime_error(WindowsErrorText(std::string(what) + " \"" + path + "\"", error) + " (temporary file \"" +
-                             ToAnsi(temp) + "\")");
+    ThrowLastError([&] { return std::string(what) + " \"" + path + "\" (temporary file \"" + temporary_ + "\")"; });
   };
   try {
     Handle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -86,12 +85,38 @@ void ReplaceFileContents(const std::string& path, std::string_view contents) {
     // the attributes are set beforehand too, as not every implementation of
     // it keeps them (Wine's does not).
     if (!SetFileAttributesW(temp, attributes)) fail("Cannot set the attributes of");
-    if (!ReplaceFileW(target.c_str(), temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-      fail("Cannot replace");
   } catch (...) {
     DeleteFileW(temp);
     throw;
   }
+}
+
+FileReplacement::~FileReplacement() {
+  if (!placed_) DeleteFileW(FromAnsi(temporary_).c_str());
+  if (placed_ && !putBack_) DeleteFileW(FromAnsi(kept_).c_str());
+}
+
+void FileReplacement::Place() {
+  const std::wstring kept = FromAnsi(kept_);
+  // One left by a program that was ended during a change.
+  if (!DeleteFileW(kept.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) ThrowFileError("Cannot remove", kept_);
+  // The original is renamed to the backup name, the very file with its
+  // security; the new version takes its name.
+  if (!ReplaceFileW(FromAnsi(target_).c_str(), FromAnsi(temporary_).c_str(), kept.c_str(),
+                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    const DWORD error = GetLastError();
+    // The original has its backup name already: it takes its own back.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(kept.c_str(), FromAnsi(target_).c_str(), 0);
+    ThrowWindowsError("Cannot replace \"" + path_ + "\" (temporary file \"" + temporary_ + "\")", error);
+  }
+  placed_ = true;
+}
+
+void FileReplacement::PutBack() {
+  if (!MoveFileExW(FromAnsi(kept_).c_str(), FromAnsi(target_).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    ThrowLastError([&] { return "Cannot put \"" + kept_ + "\" back as \"" + path_ + "\""; });
+  putBack_ = true;
 }
 
 bool IsFileExit(const std::string& strFileName) {

@@ -1,6 +1,7 @@
 #include "hidden_command.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "text_lines.h"
 
@@ -22,6 +23,18 @@ std::string Printable(std::string_view line) {
 }
 
 }  // namespace
+
+std::string DescribeSpan(std::chrono::milliseconds span) {
+  const auto count = span.count();
+  if (count % 60000 == 0) return std::to_string(count / 60000) + (count == 60000 ? " minute" : " minutes");
+  if (count % 1000 == 0) return std::to_string(count / 1000) + " s";
+  return std::to_string(count) + " ms";
+}
+
+void ThrowCommandOutlasted(const Command& command, std::chrono::milliseconds limit) {
+  throw std::runtime_error(DescribeCommand(command) + " did not end within " + DescribeSpan(limit) +
+                           ", so it was ended");
+}
 
 std::string DescribeCommand(const Command& command) {
   std::string line = "\"" + command.program + "\"";

@@ -2,7 +2,7 @@
 
 // Running a command with no visible window. Describing commands and keeping
 // their output is in hidden_command.cpp; starting them in
-// hidden_command_posix.cpp or hidden_command_win32.cpp.
+// hidden_command_linux.cpp or hidden_command_win32.cpp.
 
 #include <chrono>
 #include <functional>
@@ -17,7 +17,7 @@ struct Command {
   std::vector<std::string> arguments;
 };
 
-// How a command ended: its exit code (on POSIX, a process ended by a signal
+// How a command ended: its exit code (on Linux, a process ended by a signal
 // gives 128 + the signal, as a shell reports it) and the start of what it
 // wrote to its output and error output, in the order written.
 struct CommandResult {
@@ -33,6 +33,14 @@ constexpr size_t kKeptOutput = 64 * 1024;
 // a window to keep painting, seldom enough to cost nothing.
 constexpr std::chrono::milliseconds kWaitTick{10};
 
+// How long a command may run: then it is ended and counts as failed, so a
+// command that never returns cannot hold a change, or the start, for ever.
+constexpr std::chrono::milliseconds kCommandLimit = std::chrono::minutes(2);
+
+// A span as messages give it: "2 minutes", "30 s", or "250 ms" when it is no
+// whole number of seconds.
+std::string DescribeSpan(std::chrono::milliseconds span);
+
 // The command as one line, for messages.
 std::string DescribeCommand(const Command& command);
 
@@ -46,11 +54,17 @@ std::string DescribeFailure(const Command& command, const CommandResult& result,
 // kKeptOutput is dropped.
 void KeepOutput(CommandResult& result, std::string_view written);
 
-// Starts the command with no visible window, an empty input and, on POSIX,
+// Starts the command with no visible window, an empty input and, on Linux,
 // no blocked signals and the default actions for SIGTERM, SIGINT and SIGHUP.
-// Waits, without a time limit, until the command itself has ended, calling
-// whileWaiting every kWaitTick or more often; meanwhile, and once more when
-// it has ended, reads what is in its output, so it never blocks on a full
-// pipe. A process the command started and left holding the output is not
-// waited for. Throws when the program cannot be started or the wait fails.
-CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting = {});
+// Waits until the command itself has ended, calling whileWaiting every
+// kWaitTick or more often; meanwhile, and once more when it has ended, reads
+// what is in its output, so it never blocks on a full pipe. A process the
+// command started and left holding the output is not waited for. A command
+// still running after `limit` is ended (that process only, not one it
+// started) and the wait throws "... did not end within ...". Throws too when
+// the program cannot be started or the wait fails.
+CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting = {},
+                               std::chrono::milliseconds limit = kCommandLimit);
+
+// The error a command's wait throws once the limit has passed.
+[[noreturn]] void ThrowCommandOutlasted(const Command& command, std::chrono::milliseconds limit);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "hidden_command.h"
@@ -86,20 +87,21 @@ class OutputReader {
 
 }  // namespace
 
-CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting) {
+CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting,
+                               std::chrono::milliseconds limit) {
+  const auto cannotStart = [&] { return "Cannot start " + DescribeCommand(command); };
+  const auto cannotWait = [&] { return "Cannot wait for " + DescribeCommand(command); };
   // Both handles the command gets are inheritable; this program makes no
   // other handle inheritable, so the command inherits nothing else.
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE ends[2];
-  if (!CreatePipe(&ends[0], &ends[1], &inheritable, kChunk))
-    ThrowWindowsError("Cannot start " + DescribeCommand(command), GetLastError());
+  if (!CreatePipe(&ends[0], &ends[1], &inheritable, kChunk)) ThrowLastError(cannotStart);
   Handle readEnd(ends[0]);
   Handle writeEnd(ends[1]);
-  if (!SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0))
-    ThrowWindowsError("Cannot start " + DescribeCommand(command), GetLastError());
+  if (!SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) ThrowLastError(cannotStart);
   const Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!input.valid()) ThrowWindowsError("Cannot start " + DescribeCommand(command), GetLastError());
+  if (!input.valid()) ThrowLastError(cannotStart);
 
   std::wstring line = CommandLine(command);
   STARTUPINFOW startup{};
@@ -110,10 +112,8 @@ CommandResult RunHiddenAndWait(const Command& command, const std::function<void(
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = writeEnd.get();
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
-    const DWORD error = GetLastError();
-    ThrowWindowsError("Cannot start " + DescribeCommand(command), error);
-  }
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+    ThrowLastError(cannotStart);
   // The handle from the start stays valid after the process has ended, so
   // the wait can neither miss the end nor wait on a process reusing the id.
   const Handle process(started.hProcess);
@@ -122,17 +122,25 @@ CommandResult RunHiddenAndWait(const Command& command, const std::function<void(
 
   CommandResult result;
   OutputReader output(readEnd.get(), result);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      // Only the command: a server it started lives on.
+      TerminateProcess(process.get(), 1);
+      WaitForSingleObject(process.get(), INFINITE);
+      ThrowCommandOutlasted(command, limit);
+    }
     // Output there is read at once; without, the wait is for the end or a tick.
-    const DWORD waited = WaitForSingleObject(process.get(), output.Read(kChunk) > 0 ? 0 : DWORD(kWaitTick.count()));
+    const DWORD tick = DWORD(std::min(left, kWaitTick).count());
+    const DWORD waited = WaitForSingleObject(process.get(), output.Read(kChunk) > 0 ? 0 : tick);
     if (waited == WAIT_OBJECT_0) break;
-    if (waited != WAIT_TIMEOUT) ThrowWindowsError("Cannot wait for " + DescribeCommand(command), GetLastError());
+    if (waited != WAIT_TIMEOUT) ThrowLastError(cannotWait);
     if (whileWaiting) whileWaiting();
   }
   output.ReadWhatIsThere();
   DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.get(), &exitCode))
-    ThrowWindowsError("Cannot wait for " + DescribeCommand(command), GetLastError());
+  if (!GetExitCodeProcess(process.get(), &exitCode)) ThrowLastError(cannotWait);
   if (output.error() != 0) ThrowWindowsError("Cannot read the output of " + DescribeCommand(command), output.error());
   result.exitCode = static_cast<int>(exitCode);
   return result;

@@ -67,14 +67,16 @@ std::string RewriteListenText(std::string_view text, std::string_view newPortTex
   return Rewrite(text, newPortText, lineEnd, listenLines);
 }
 
-std::string RewriteListenLines(const std::string& path, const std::string& newPortText) {
-  std::string previous = ReadWholeFile(path);
+std::string RewrittenListenFile(const std::string& path, const std::string& newPortText) {
   size_t listenLines = 0;
-  const std::string rewritten = Rewrite(previous, newPortText, kLineEnd, listenLines);
+  std::string rewritten = Rewrite(ReadWholeFile(path), newPortText, kLineEnd, listenLines);
   if (listenLines == 0)
     throw std::runtime_error("\"" + path +
                              "\" holds no Listen line (\"Listen\" at the very start of a line, "
                              "a space, then the port), so there is no port to change.");
-  ReplaceFileContents(path, rewritten);
-  return previous;
+  return rewritten;
+}
+
+void RewriteListenLines(const std::string& path, const std::string& newPortText) {
+  ReplaceFileContents(path, RewrittenListenFile(path, newPortText));
 }

@@ -27,8 +27,10 @@ void ReadListenPort(const std::string& path, const std::function<void(const std:
 // with lineEnd; all other bytes are kept as they are.
 std::string RewriteListenText(std::string_view text, std::string_view newPortText, std::string_view lineEnd);
 
+// The file's text with its Listen lines rewritten with newPortText, with
+// the platform's line ends. A file without a Listen line is refused.
+std::string RewrittenListenFile(const std::string& path, const std::string& newPortText);
+
 // Rewrites the file's Listen lines with newPortText and replaces the file in
-// one step, so a failure leaves the original untouched. A file without a
-// Listen line is refused before anything is written. Returns the previous
-// contents, byte for byte, so that the change can be undone.
-std::string RewriteListenLines(const std::string& path, const std::string& newPortText);
+// one step, so a failure leaves the original untouched.
+void RewriteListenLines(const std::string& path, const std::string& newPortText);

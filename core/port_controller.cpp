@@ -5,7 +5,6 @@
 #include <thread>
 #include <utility>
 
-#include "file_io.h"
 #include "listen_file.h"
 #include "port_probe.h"
 #include "port_text.h"
@@ -14,17 +13,23 @@ namespace {
 
 constexpr const char* kChangeHeading = "Could not change the port.";
 
-// The mode's two service commands, run in this order after the rewrite.
-std::vector<Command> ServiceCommands(ApplyMode mode, const std::string& program) {
-  const char* first = mode == ApplyMode::Setup ? "install" : "stop";
-  return {{program, {"-k", first}}, {program, {"-k", "start"}}};
+// How often the socket table is asked while the server lets go of a port or
+// takes one: the wait for the old port is time no port answers. One look
+// costs some 20 us, so this keeps a wait's cost under a tenth of a core.
+constexpr std::chrono::microseconds kPortPoll{250};
+
+// The mode's first service command, run after httpd.conf is replaced.
+Command FirstCommand(ApplyMode mode, const std::string& program) {
+  return {program, {"-k", mode == ApplyMode::Setup ? "install" : "stop"}};
 }
+
+Command StartCommand(const std::string& program) { return {program, {"-k", "start"}}; }
 
 // Runs one step of the controller; an error it meets says which step failed.
 template <typename Step>
-void AsStep(const char* heading, Step step) {
+auto AsStep(const char* heading, Step step) -> decltype(step()) {
   try {
-    step();
+    return step();
   } catch (const StepError&) {
     throw;
   } catch (const std::exception& error) {
@@ -32,19 +37,17 @@ void AsStep(const char* heading, Step step) {
   }
 }
 
-// The port as a number, when the text is one a server can listen on; none
-// otherwise.
-std::vector<int> ListenablePort(const std::optional<std::string>& text) {
-  if (!text || !IsListenablePort(*text)) return {};
-  return {std::stoi(std::string(TrimBlanks(*text)))};
+// All a failed command wrote, when the error carries it.
+std::string OutputOf(const std::exception& error) {
+  const auto* step = dynamic_cast<const StepError*>(&error);
+  return step ? step->output() : std::string();
 }
 
-// How a start that ended well failed all the same: ", but nothing listened
-// on port 80 within 30 s" (or "250 ms" for a wait of no whole seconds).
-std::string NothingListened(const std::string& port, std::chrono::milliseconds wait) {
-  const std::string waited =
-      wait.count() % 1000 != 0 ? std::to_string(wait.count()) + " ms" : std::to_string(wait.count() / 1000) + " s";
-  return ", but nothing listened on " + port + " within " + waited;
+std::string PortName(int port) { return "port " + std::to_string(port); }
+
+// How a start that ended well failed all the same.
+std::string NothingListened(int port, std::chrono::milliseconds wait) {
+  return ", but nothing listened on " + PortName(port) + " within " + DescribeSpan(wait);
 }
 
 }  // namespace
@@ -55,7 +58,7 @@ PortController::PortController(ApplyMode mode, PortView& view, ServerTree tree)
 void PortController::Start() {
   AsStep("Could not read the ports.", [this] {
     systemDirectory_ = SystemDirectory();
-    for (std::string& port : ProbeUsedPorts(systemDirectory_)) {
+    for (std::string& port : ProbeUsedPorts(systemDirectory_, tree_.commandLimit)) {
       view_.AddUsedPort(port);
       usedPorts_.push_back(std::move(port));
     }
@@ -69,7 +72,7 @@ void PortController::Start() {
     ReadListenPort(tree_.configFile, [this](const std::string& port) {
       view_.SetPortText(port);
       configuredPort_ = port;
-      for (const int number : ListenablePort(port)) previousPorts_.push_back(number);
+      if (IsListenablePort(port)) previousPorts_.push_back(std::stoi(std::string(TrimBlanks(port))));
     });
   });
 }
@@ -100,94 +103,103 @@ void PortController::Refuse(const char* message) {
 }
 
 void PortController::Apply(const std::string& portText) {
-  std::string previous;
-  AsStep(kChangeHeading, [&] { previous = RewriteListenLines(tree_.configFile, portText); });
-  TestConfiguration(previous);
-  if (const std::optional<Failure> failure = MoveServer(std::stoi(portText)))
-    throw StepError(kChangeHeading, failure->text + "\n\n" + PutBack(previous), failure->output);
+  const int port = std::stoi(portText);
+  // Taken since the list was read, or on an address the list leaves out.
+  if (AsStep(kChangeHeading, [&] { return IsPortListening(port); })) return Refuse("Can't use.");
+  FileReplacement file = AsStep(kChangeHeading, [&] {
+    return FileReplacement(tree_.configFile, RewrittenListenFile(tree_.configFile, portText));
+  });
+  try {
+    TestFile(file);
+    file.Place();
+    // How the first command ended says little: "already installed" and "not
+    // running" are expected there, and a stop may return while the server
+    // still shuts down. Only the sockets tell.
+    const Command first = FirstCommand(mode_, tree_.serverProgram);
+    Run(first);
+    // A start would find the old server still running and end well without
+    // starting anything.
+    if (mode_ == ApplyMode::Change)
+      if (const std::optional<int> held = AwaitPorts(previousPorts_, false))
+        throw std::runtime_error("The server had not let go of " + PortName(*held) + " " +
+                                 DescribeSpan(tree_.portWait) + " after " + DescribeCommand(first) +
+                                 " and may still be stopping, so the port may go quiet when it ends.");
+    const Command start = StartCommand(tree_.serverProgram);
+    const CommandResult started = RunToSuccess(start);
+    // A start may end well while no server listens: the server it left
+    // failed later.
+    if (AwaitPorts({port}, true))
+      throw StepError(kChangeHeading, DescribeFailure(start, started, NothingListened(port, tree_.portWait)),
+                      started.output);
+  } catch (const std::exception& failure) {
+    throw StepError(kChangeHeading, failure.what() + ("\n\n" + GoBack(file)), OutputOf(failure));
+  }
   applied_ = true;
   view_.Close();
 }
 
-void PortController::TestConfiguration(const std::string& previous) {
-  const Command test{tree_.serverProgram, {"-t"}};
-  Failure failure;
-  try {
-    const CommandResult tested = Run(test);
-    if (tested.exitCode == 0) return;
-    failure = {DescribeFailure(test, tested), tested.output};
-  } catch (const std::exception& error) {
-    failure.text = error.what();
-  }
-  std::string after = "httpd.conf was put back as it was, and the server was left as it was.";
-  try {
-    ReplaceFileContents(tree_.configFile, previous);
-  } catch (const std::exception& error) {
-    after = "httpd.conf could not be put back as it was, so it holds the new port; the server was left as it was: " +
-            std::string(error.what());
-  }
-  throw StepError(kChangeHeading, failure.text + "\n\n" + after, failure.output);
+void PortController::TestFile(const FileReplacement& file) const {
+  RunToSuccess({tree_.serverProgram, {"-t", "-f", file.temporaryPath()}});
 }
 
-std::optional<PortController::Failure> PortController::MoveServer(int port) {
-  const std::vector<Command> commands = ServiceCommands(mode_, tree_.serverProgram);
-  const Command& start = commands.back();
-  try {
-    // How the first command ended says little: "already installed" and "not
-    // running" are expected there, and a stop may return while the server
-    // still shuts down. Only the sockets tell.
-    Run(commands.front());
-    // The start would meet a server still holding its port and fail.
-    if (mode_ == ApplyMode::Change) AwaitPorts(previousPorts_, false);
-    const CommandResult started = Run(start);
-    if (started.exitCode != 0) return Failure{DescribeFailure(start, started), started.output};
-    // A start may end well while no server listens: it found one still
-    // running ("already running"), or the server it left failed later.
-    if (!AwaitPorts({port}, true)) {
-      const std::string outcome = NothingListened("port " + std::to_string(port), tree_.portWait);
-      return Failure{DescribeFailure(start, started, outcome), started.output};
-    }
-    return std::nullopt;
-  } catch (const std::exception& error) {
-    return Failure{error.what(), {}};
-  }
+CommandResult PortController::Run(const Command& command) const {
+  return RunHiddenAndWait(command, keepAlive_, tree_.commandLimit);
 }
 
-CommandResult PortController::Run(const Command& command) const { return RunHiddenAndWait(command, keepAlive_); }
+CommandResult PortController::RunToSuccess(const Command& command) const {
+  CommandResult result = Run(command);
+  if (result.exitCode != 0) throw StepError(kChangeHeading, DescribeFailure(command, result), result.output);
+  return result;
+}
 
-bool PortController::AwaitPorts(const std::vector<int>& ports, bool listening) const {
+std::optional<int> PortController::AwaitPorts(const std::vector<int>& ports, bool listening) const {
   const auto deadline = std::chrono::steady_clock::now() + tree_.portWait;
+  auto keepAlive = std::chrono::steady_clock::now() + kWaitTick;
   for (;;) {
-    if (std::all_of(ports.begin(), ports.end(), [&](int port) { return IsPortListening(port) == listening; }))
-      return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    view_.KeepAlive();
-    std::this_thread::sleep_for(kWaitTick);
+    const auto other =
+        std::find_if(ports.begin(), ports.end(), [&](int port) { return IsPortListening(port) != listening; });
+    if (other == ports.end()) return std::nullopt;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return *other;
+    // The window is kept alive at its own pace: the ports are asked far more
+    // often than it needs.
+    if (now >= keepAlive) {
+      view_.KeepAlive();
+      keepAlive = now + kWaitTick;
+    }
+    std::this_thread::sleep_for(kPortPoll);
   }
 }
 
-std::string PortController::PutBack(const std::string& previous) const {
-  const std::string port = configuredPort_ ? "port " + *configuredPort_ : "the previous port";
+std::string PortController::GoBack(FileReplacement& file) const {
+  if (!file.placed()) return "httpd.conf and the server were left as they were.";
   try {
-    ReplaceFileContents(tree_.configFile, previous);
+    file.PutBack();
   } catch (const std::exception& error) {
-    return "httpd.conf could not be put back as it was, so it holds the new port and the server is not on " + port +
-           ": " + error.what();
+    return "httpd.conf could not be put back as it was, so it holds the new port: " + std::string(error.what());
   }
-  const Command start = ServiceCommands(mode_, tree_.serverProgram).back();
+  return "httpd.conf was put back as it was" + StartAgain();
+}
+
+std::string PortController::StartAgain() const {
+  if (previousPorts_.empty()) return "; it names no port a server can listen on, so the server was not started again.";
+  const std::string back = PortName(previousPorts_.back());
   std::string failure;
   try {
+    // A port that still listens is not the server coming back: the old one
+    // may still be stopping, or another program holds it.
+    for (const int port : previousPorts_)
+      if (IsPortListening(port)) return "; " + PortName(port) + " still listened, so the server was not started again.";
+    const Command start = StartCommand(tree_.serverProgram);
     const CommandResult started = Run(start);
-    // Back only when the server listens there again.
-    const std::vector<int> back = ListenablePort(configuredPort_);
     if (started.exitCode != 0)
       failure = DescribeFailure(start, started);
-    else if (!back.empty() && AwaitPorts(back, true))
-      return "httpd.conf was put back as it was and the server started again: " + port + " is back.";
+    else if (const std::optional<int> silent = AwaitPorts(previousPorts_, true))
+      failure = DescribeFailure(start, started, NothingListened(*silent, tree_.portWait));
     else
-      failure = DescribeFailure(start, started, NothingListened(port, tree_.portWait));
+      return " and the server started again: " + back + " is back.";
   } catch (const std::exception& error) {
     failure = error.what();
   }
-  return "httpd.conf was put back as it was, but " + port + " is not back: " + failure;
+  return ", but " + back + " is not back: " + failure;
 }

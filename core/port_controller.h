@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apply_mode.h"
+#include "file_io.h"
 #include "hidden_command.h"
 #include "server_tree.h"
 
@@ -61,31 +62,29 @@ class PortController {
   bool applied() const { return applied_; }
 
  private:
-  // What went wrong with a command: the text for the box, and all it wrote.
-  struct Failure {
-    std::string text;
-    std::string output;
-  };
-
   void Refuse(const char* message);
-  // Writes the port, has the server test the file and runs the mode's
-  // commands. When the server does not listen on the new port, the file is
-  // put back and the server started again.
+  // Tests the new file, puts it in place and runs the mode's commands; when
+  // a step fails, goes back and throws the step's StepError with how that
+  // went.
   void Apply(const std::string& portText);
-  // Runs the server's test of the file as it now is; when it fails, puts
-  // the file back and ends the step before any service command runs.
-  void TestConfiguration(const std::string& previous);
-  // Stops or installs, starts, and waits for the server to listen on the
-  // port; nothing when it does.
-  std::optional<Failure> MoveServer(int port);
-  // Runs a command while the window is kept alive.
+  // Has the server test the new version where it waits; a refusal is the
+  // step's error.
+  void TestFile(const FileReplacement& file) const;
+  // Runs a command while the window is kept alive; one that cannot be run
+  // or outlasts the tree's limit is the step's error.
   CommandResult Run(const Command& command) const;
-  // Waits until each port is listening, or none is; false when the tree's
-  // port wait ran out first.
-  bool AwaitPorts(const std::vector<int>& ports, bool listening) const;
-  // Puts the file back as it was before the change, starts the server on it
-  // and says how that went.
-  std::string PutBack(const std::string& previous) const;
+  // Runs the command and makes a non-zero exit code the step's error.
+  CommandResult RunToSuccess(const Command& command) const;
+  // Waits until each port is listening, or none is; the first port that was
+  // not yet so when the tree's port wait ran out, or none.
+  std::optional<int> AwaitPorts(const std::vector<int>& ports, bool listening) const;
+  // The one way back from a failed step: httpd.conf as it was before the
+  // change and, when that is safe, the server started on it again; says how
+  // that went.
+  std::string GoBack(FileReplacement& file) const;
+  // Starts the server on the file put back; says whether the previous port
+  // is back.
+  std::string StartAgain() const;
 
   ApplyMode mode_;
   PortView& view_;

@@ -5,9 +5,12 @@
 // tables) or port_probe_win32.cpp (netstat through c:\testport.bat for the
 // list, the system's TCP table for the check).
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "hidden_command.h"
 
 // The directory the used-port probe looks in: the system directory holding
 // netstat on Windows; on Linux the kernel's socket tables ("/proc/net"), read
@@ -15,8 +18,10 @@
 std::string SystemDirectory();
 
 // The local port of every TCP and UDP socket on the machine, as plain decimal
-// text, in the order found; duplicates kept, never sorted.
-std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory);
+// text, in the order found; duplicates kept, never sorted. On Windows a
+// netstat that fails, writes no socket line or runs past `limit` is an error.
+std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory,
+                                        std::chrono::milliseconds limit = kCommandLimit);
 
 // True while a TCP socket on any address of the machine is in the LISTEN
 // state on the port: a server there takes connections. A socket only bound,

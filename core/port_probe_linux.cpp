@@ -161,7 +161,7 @@ std::vector<std::string> ReadSocketTables(const std::string& folder, std::initia
 
 // Some sandboxes refuse netlink, or its UDP half: the tables in the folder
 // then give the same ports, more slowly. Either source answers whole.
-std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory) {
+std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds) {
   if (NetlinkPorts ports = ProbeThroughNetlink()) return std::move(*ports);
   return ReadSocketTables(systemDirectory, {"tcp", "tcp6", "udp", "udp6"}, ParseProcNetSockets);
 }

@@ -9,6 +9,7 @@
 #include <iphlpapi.h>
 #include <sddl.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,7 +32,7 @@ class AdminOnlySecurity {
   AdminOnlySecurity() {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)",
                                                               SDDL_REVISION_1, &descriptor_, nullptr))
-      ThrowWindowsError("Cannot build a security descriptor", GetLastError());
+      ThrowLastError([] { return "Cannot build a security descriptor"; });
     attributes_.nLength = sizeof attributes_;
     attributes_.lpSecurityDescriptor = descriptor_;
     attributes_.bInheritHandle = FALSE;
@@ -111,7 +112,7 @@ std::string SystemDirectory() {
   std::string buffer(MAX_PATH, '\0');
   for (;;) {
     const UINT length = GetSystemDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length == 0) ThrowWindowsError("Cannot find the system directory", GetLastError());
+    if (length == 0) ThrowLastError([] { return "Cannot find the system directory"; });
     // A result that fits gives its length; one that does not gives the size
     // it needs, terminating NUL included.
     if (length < buffer.size()) {
@@ -122,7 +123,7 @@ std::string SystemDirectory() {
   }
 }
 
-std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory) {
+std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit) {
   const std::string batch = systemDirectory + "\\netstat.exe -na > " + kNetstatLog + "\r\n";
   // The log is created here so that it has the same security; the batch's
   // redirection then only empties it.
@@ -132,7 +133,16 @@ std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory) {
     // The batch runs with the administrator's rights: held from before it
     // starts until it has ended, so nobody can swap its line meanwhile.
     const Handle lock = LockUnchanged(kBatchFile, batch);
-    RunHiddenAndWait({kBatchFile, {}});
+    const Command command{kBatchFile, {}};
+    const CommandResult result = RunHiddenAndWait(command, {}, limit);
+    if (result.exitCode != 0) throw std::runtime_error(DescribeFailure(command, result));
   }
-  return ParseNetstatLog(ReadWholeFile(kNetstatLog));
+  std::vector<std::string> ports = ParseNetstatLog(ReadWholeFile(kNetstatLog));
+  // A machine always has sockets of its own; a log without any line in
+  // netstat's layout means netstat did not run or failed. Its header is
+  // translated, so only the layout tells.
+  if (ports.empty())
+    throw std::runtime_error(std::string("\"") + kNetstatLog +
+                             "\" holds no socket line (address:port), so netstat failed");
+  return ports;
 }

@@ -33,11 +33,9 @@ class Handle {
   HANDLE handle_;
 };
 
-// The error of the last call on the file; taken before building the message
-// can change it.
+// The error of the last call on the file.
 [[noreturn]] inline void ThrowFileError(const char* what, const std::string& path) {
-  const DWORD error = GetLastError();
-  ThrowWindowsError(std::string(what) + " \"" + path + "\"", error);
+  ThrowLastError([&] { return std::string(what) + " \"" + path + "\""; });
 }
 
 // False, with the system's error, when a write fails.

@@ -21,3 +21,11 @@ std::string ToAnsi(std::wstring_view text);
 std::string WindowsErrorText(const std::string& what, DWORD error);
 
 [[noreturn]] void ThrowWindowsError(const std::string& what, DWORD error);
+
+// Throws with the error of the last call that failed: read before the
+// message is built, which may change it. `describe` returns what failed.
+template <typename Describe>
+[[noreturn]] void ThrowLastError(Describe describe) {
+  const DWORD error = GetLastError();
+  ThrowWindowsError(describe(), error);
+}

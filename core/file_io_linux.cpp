@@ -1,4 +1,4 @@
-// File operations on POSIX systems: replacing a file in one step, keeping its
+// File operations on Linux: replacing a file in one step, keeping its
 // links, owner, permissions and extended attributes.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,25 +30,16 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The file a replacement is written to before it takes the original's
-// place. Its errors are reported against the file it is to replace, with the
-// temporary file as the detail: a full disk is the config's problem.
-class TemporaryFile {
+// Writing the new version: its errors are reported against the file it is
+// to replace, with the temporary file as the detail (a full disk is the
+// configuration's problem).
+class NewVersion {
  public:
-  TemporaryFile(const std::string& path, const std::string& target)
-      : path_(path), tempPath_(target + ".XXXXXX"), file_(mkostemp(tempPath_.data(), O_CLOEXEC)) {
-    if (file_.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  // Removed unless it has taken the original's place.
-  ~TemporaryFile() {
-    if (!renamed_) unlink(tempPath_.c_str());
-  }
+  NewVersion(const std::string& path, const std::string& temporary) : path_(path), temporary_(temporary) {}
 
-  void Write(std::string_view contents) {
+  void Write(int fd, std::string_view contents) const {
     while (!contents.empty()) {
-      const ssize_t written = write(file_.get(), contents.data(), contents.size());
+      const ssize_t written = write(fd, contents.data(), contents.size());
       if (written < 0 && errno == EINTR) continue;
       if (written < 0) Fail("Cannot write");
       contents.remove_prefix(static_cast<size_t>(written));
@@ -57,25 +48,23 @@ class TemporaryFile {
 
   // The original's owner, permissions and extended attributes. The owner
   // first: a change of owner clears the set-id bits and file capabilities.
-  void KeepAttributesOf(const std::string& original, const struct stat& status) {
+  void KeepAttributesOf(int fd, const std::string& original, const struct stat& status) const {
     // Only the superuser may hand a file to another owner; anyone else keeps
     // their own files, which are the only ones they could own here anyway.
-    if (fchown(file_.get(), status.st_uid, status.st_gid) != 0 && errno != EPERM) Fail("Cannot set the owner of");
-    if (fchmod(file_.get(), status.st_mode & 07777) != 0) Fail("Cannot set the permissions of");
-    CopyExtendedAttributes(original);
+    if (fchown(fd, status.st_uid, status.st_gid) != 0 && errno != EPERM) Fail("Cannot set the owner of");
+    if (fchmod(fd, status.st_mode & 07777) != 0) Fail("Cannot set the permissions of");
+    CopyExtendedAttributes(fd, original);
   }
 
-  void CloseAndRename(const std::string& target) {
-    if (fsync(file_.get()) != 0) Fail("Cannot flush");
-    if (file_.Close() != 0) Fail("Cannot write");
-    if (rename(tempPath_.c_str(), target.c_str()) != 0) Fail("Cannot replace");
-    renamed_ = true;
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", errno) + " (temporary file \"" +
+                             temporary_ + "\")");
   }
 
  private:
   // POSIX ACLs, security labels and user attributes: every one the file has
   // and this process may read. One that cannot be set stops the replacement.
-  void CopyExtendedAttributes(const std::string& original) {
+  void CopyExtendedAttributes(int fd, const std::string& original) const {
     std::string names;
     if (!ReadSized([&](char* buffer, size_t size) { return listxattr(original.c_str(), buffer, size); }, names)) {
       if (errno == ENOTSUP) return;
@@ -91,7 +80,7 @@ class TemporaryFile {
         if (errno == ENODATA) continue;
         ThrowSystemError("Cannot read the extended attribute \"" + std::string(name) + "\" of \"" + path_ + "\"");
       }
-      if (fsetxattr(file_.get(), name, value.data(), value.size(), 0) != 0)
+      if (fsetxattr(fd, name, value.data(), value.size(), 0) != 0)
         Fail("Cannot copy the extended attribute \"" + std::string(name) + "\" of");
     }
   }
@@ -114,15 +103,8 @@ class TemporaryFile {
     }
   }
 
-  [[noreturn]] void Fail(const std::string& what) const {
-    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", errno) + " (temporary file \"" +
-                             tempPath_ + "\")");
-  }
-
-  std::string path_;
-  std::string tempPath_;
-  FileDescriptor file_;
-  bool renamed_ = false;
+  const std::string& path_;
+  const std::string& temporary_;
 };
 
 void SyncDirectory(const std::string& directory) {
@@ -132,19 +114,53 @@ void SyncDirectory(const std::string& directory) {
 
 }  // namespace
 
-void ReplaceFileContents(const std::string& path, std::string_view contents) {
-  const std::string target = ResolvedPath(path);
+FileReplacement::FileReplacement(const std::string& path, std::string_view contents)
+    : path_(path),
+      target_(ResolvedPath(path)),
+      temporary_(target_ + ".XXXXXX"),
+      kept_(target_ + std::string(kKeptOriginalSuffix)) {
   struct stat original;
-  if (stat(target.c_str(), &original) != 0) ThrowSystemError("Cannot read \"" + path + "\"");
+  if (stat(target_.c_str(), &original) != 0) ThrowSystemError("Cannot read \"" + path + "\"");
   // Replacing by rename needs only the folder's permission; a file the user
   // may not write must stay unwritten.
-  if (access(target.c_str(), W_OK) != 0) ThrowSystemError("Cannot write \"" + path + "\"");
+  if (access(target_.c_str(), W_OK) != 0) ThrowSystemError("Cannot write \"" + path + "\"");
+  FileDescriptor file(mkostemp(temporary_.data(), O_CLOEXEC));
+  if (file.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
+  try {
+    const NewVersion version(path_, temporary_);
+    version.Write(file.get(), contents);
+    version.KeepAttributesOf(file.get(), target_, original);
+    if (fsync(file.get()) != 0) version.Fail("Cannot flush");
+    if (file.Close() != 0) version.Fail("Cannot write");
+  } catch (...) {
+    unlink(temporary_.c_str());
+    throw;
+  }
+}
 
-  TemporaryFile temporary(path, target);
-  temporary.Write(contents);
-  temporary.KeepAttributesOf(target, original);
-  temporary.CloseAndRename(target);
-  SyncDirectory(DirectoryOf(target));
+FileReplacement::~FileReplacement() {
+  if (!placed_) unlink(temporary_.c_str());
+  if (placed_ && !putBack_) unlink(kept_.c_str());
+}
+
+void FileReplacement::Place() {
+  // A second name for the original, which the rename below leaves in place.
+  if (unlink(kept_.c_str()) != 0 && errno != ENOENT) ThrowSystemError("Cannot remove \"" + kept_ + "\"");
+  if (link(target_.c_str(), kept_.c_str()) != 0) ThrowSystemError("Cannot keep \"" + path_ + "\" as \"" + kept_ + "\"");
+  if (rename(temporary_.c_str(), target_.c_str()) != 0) {
+    const int error = errno;
+    unlink(kept_.c_str());
+    ThrowSystemError("Cannot replace \"" + path_ + "\" (temporary file \"" + temporary_ + "\")", error);
+  }
+  placed_ = true;
+  SyncDirectory(DirectoryOf(target_));
+}
+
+void FileReplacement::PutBack() {
+  if (rename(kept_.c_str(), target_.c_str()) != 0)
+    ThrowSystemError("Cannot put \"" + kept_ + "\" back as \"" + path_ + "\"");
+  putBack_ = true;
+  SyncDirectory(DirectoryOf(target_));
 }
 
 bool IsFileExit(const std::string& strFileName) {

@@ -1,4 +1,5 @@
-// Starting a command on POSIX systems: posix_spawn with the output on a pipe.
+// Starting a command on Linux: posix_spawn with the output on a pipe, and a
+// process descriptor (pidfd) that wakes the wait when it ends.
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <string>
 #include <vector>
@@ -112,9 +114,20 @@ class OutputReader {
   char buffer_[kChunk];
 };
 
+// Kills the command that ran past its limit, and waits for its end, which
+// SIGKILL makes certain. What it started lives on.
+[[noreturn]] void EndOutlasting(const Command& command, pid_t pid, std::chrono::milliseconds limit) {
+  kill(pid, SIGKILL);
+  int status;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  ThrowCommandOutlasted(command, limit);
+}
+
 }  // namespace
 
-CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting) {
+CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting,
+                               std::chrono::milliseconds limit) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(command.program.c_str()));
   for (const std::string& argument : command.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -138,9 +151,12 @@ CommandResult RunHiddenAndWait(const Command& command, const std::function<void(
   CommandResult result;
   OutputReader output(readEnd.get(), result);
   int status;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) EndOutlasting(command, pid, limit);
     pollfd events[] = {{output.fd(), POLLIN, 0}, {ended.get(), POLLIN, 0}};
-    poll(events, 2, static_cast<int>(kWaitTick.count()));
+    poll(events, 2, static_cast<int>(std::min(left, kWaitTick).count()));
     // One buffer per turn: a command that writes without end still lets the
     // window and the end be looked at.
     if (events[0].revents) output.Read(kChunk);
