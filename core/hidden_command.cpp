@@ -33,7 +33,7 @@ std::string DescribeSpan(std::chrono::milliseconds span) {
 
 void ThrowCommandOutlasted(const Command& command, std::chrono::milliseconds limit) {
   throw std::runtime_error(DescribeCommand(command) + " did not end within " + DescribeSpan(limit) +
-                           ", so it was ended");
+                           ", so it was ended.");
 }
 
 std::string DescribeCommand(const Command& command) {
