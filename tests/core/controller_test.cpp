@@ -1,6 +1,5 @@
-// The controller: what it shows, writes and runs, and where the server
-// listens afterwards; the server is apache2 on a private tree, or a few lines
-// of shell for what a real server does not do on demand.
+// The controller: what it shows, writes and runs, and where the server listens afterwards; the server is
+// apache2 on a private tree, or a few lines of shell for what a real server does not do on demand.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -134,8 +133,7 @@ const ChangeCase kChanges[] = {
      "SERVER -k start ended with exit code 0, but nothing listened on port NEW within 5 s. Its output began:\n    "
      "httpd (pid *) already running\n\nhttpd.conf was put back as it was; port OLD still listened, so the *",
      "OLD"},
-    // Six lines each cut after 160 characters, the 160th a "#", and how
-    // many more the first 64 KiB hold.
+    // Six lines each cut after 160 characters, the 160th a "#", and how many more the first 64 KiB hold.
     {"a_flood_of_output", ApplyMode::Setup, "Listen OLD",
      "[ \"$1\" != -t ] || { echo; seq -f \"line %04g $(printf %0149d 0)#|\" 3000; exit 1; }", "stopped", "-t -f *\n",
      "SERVER -t -f * ended with exit code 1. Its output began:\n    line 0001 *#...\n    line 0002 *#...\n    line "
@@ -164,9 +162,8 @@ bool Serves(const std::string& port) {
 
 class Change : public testing::TestWithParam<ChangeCase> {};
 
-// A change lands once the server listens on the new port, written as typed
-// without blanks, keeping each Listen line's address and protocol; one that
-// fails puts httpd.conf back byte for byte and says where the server is.
+// A change lands once the server listens on the new port, written as typed without blanks, keeping each Listen
+// line's address and protocol; one that fails puts httpd.conf back byte for byte and says where the server is.
 TEST_P(Change, EndsWhereTheServerListens) {
   const ChangeCase& c = GetParam();
   if (!std::filesystem::exists("/usr/sbin/apache2")) GTEST_SKIP() << "Debian's apache2 is not installed";

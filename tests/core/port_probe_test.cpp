@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <thread>
-#include <utility>
+#include <tuple>
 
 #include "test_sockets.h"
 
@@ -47,16 +47,14 @@ TEST(ProbeUsedPorts, ListsEverySocketAndOnlyListenersListen) {
         tcp6.Listen();
         client.ConnectTo(tcp4.port());
         const auto ports = ProbeUsedPorts(refused ? SystemDirectory() : "/nonexistent");
-        const std::pair<int, long> listed[] = {{tcp4.port(), 2}, {tcp6.port(), 1},   {udp4.port(), 1},
-                                               {udp6.port(), 1}, {client.port(), 1}, {bound.port(), 0}};
-        for (const auto& [port, times] : listed)
+        // Each port: how often it is listed, and whether it listens.
+        const std::tuple<int, long, bool> rows[] = {{tcp4.port(), 2, true},    {tcp6.port(), 1, true},
+                                                    {udp4.port(), 1, false},   {udp6.port(), 1, false},
+                                                    {client.port(), 1, false}, {bound.port(), 0, false}};
+        for (const auto& [port, times, listens] : rows) {
           EXPECT_EQ(std::count(ports.begin(), ports.end(), std::to_string(port)), times) << port;
-        const std::pair<int, bool> listening[] = {{tcp4.port(), true},
-                                                  {tcp6.port(), true},
-                                                  {udp4.port(), false},
-                                                  {bound.port(), false},
-                                                  {client.port(), false}};
-        for (const auto& [port, listens] : listening) EXPECT_EQ(IsPortListening(port), listens) << port;
+          EXPECT_EQ(IsPortListening(port), listens) << port;
+        }
         closed = tcp6.port();
       }
       EXPECT_FALSE(IsPortListening(closed));

@@ -17,9 +17,8 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// The file a symbolic link names is replaced, keeping its owner, mode (the
-// set-group-ID bit too) and extended attributes; its other name keeps the
-// old contents.
+// The file a symbolic link names is replaced, keeping its owner, mode (the set-group-ID bit too) and
+// extended attributes; its other name keeps the old contents.
 TEST(ReplaceFileContents, KeepsTheFileItsLinksAndAttributes) {
   TempDir dir;
   const std::string conf = dir / "httpd.conf";
@@ -43,8 +42,7 @@ TEST(ReplaceFileContents, KeepsTheFileItsLinksAndAttributes) {
   EXPECT_STREQ(attribute, attributes ? "kept" : "none");
 }
 
-// A replace that fails leaves the file as it was and no temporary file, and
-// says why. Root, whom permissions do not stop, replaces as nobody.
+// A failed replace leaves the file as it was, no temporary file, and says why. Root replaces as nobody.
 TEST(ReplaceFileContents, FailureLeavesTheFileAsItWas) {
   rlimit fileSize;
   getrlimit(RLIMIT_FSIZE, &fileSize);

@@ -1,7 +1,7 @@
-// Both windows, offscreen, as their user meets them: how they open, take a
-// port, show a box and end. The server program is a few lines of shell.
+// Both windows, offscreen, as their user meets them: how they open, take a port, show a box and end.
 #include <QMessageBox>
 #include <QtTest>
+#include <csignal>
 #include <optional>
 
 #include "port_window.h"
@@ -22,9 +22,8 @@ void SaveScreenshot(QWidget& widget, const QString& name) {
   QVERIFY(widget.grab().save(SCREENSHOT_DIR "/" + name + ".png"));
 }
 
-// Runs the action, answering each box it opens with OK; returns their texts
-// (an error box's marked, with its details) and saves a picture of the first.
-// A box must fit on the screen, or its button is out of reach.
+// Runs the action, answering each box it opens with OK; returns their texts (an error box's marked, with its
+// details) and saves a picture of the first. A box must fit on the screen, or its button is out of reach.
 QStringList Answering(const std::function<void()>& action, QString screenshot) {
   QStringList texts;
   QTimer timer;
@@ -34,6 +33,7 @@ QStringList Answering(const std::function<void()>& action, QString screenshot) {
     texts << (box->icon() == QMessageBox::Critical ? "error: " : "") + box->text() +
                  (box->detailedText().isEmpty() ? "" : "\n\ndetails: " + box->detailedText());
     if (!screenshot.isEmpty()) SaveScreenshot(*box, std::exchange(screenshot, {}));
+    if (box->icon() == QMessageBox::Critical && qEnvironmentVariableIsSet("PORTCFG_END_AT_ERROR_BOX")) raise(SIGTERM);
     const bool fits = box->screen()->availableGeometry().contains(box->frameGeometry());
     box->button(QMessageBox::Ok)->click();
     QVERIFY(fits);
@@ -73,8 +73,8 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  // The port opens selected, shown from its first character; typing over it
-  // takes five characters, and Tab moves on to the apply button.
+  // The port opens selected, shown from its first character; typing over it takes five characters, and Tab
+  // moves on to the apply button.
   void layout() {
     const struct {
       const gui::FormLayout& layout;
@@ -134,6 +134,15 @@ class WindowTest : public QObject {
     QVERIFY(Control(window, "Command1")->isEnabled());
     QTRY_COMPARE(QApplication::focusWidget(), PortBox(window));
     QCOMPARE(PortBox(window)->selectedText(), typed);
+  }
+
+  // Told to end while its error box waits, the program ends with the box's code, not the signal's.
+  void signalAtTheErrorBox() {
+    QProcess child;
+    child.setEnvironment(QProcess::systemEnvironment() << "PORTCFG_END_AT_ERROR_BOX=1");
+    child.start(QCoreApplication::applicationFilePath(), {"ends:error-box"});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(std::pair(child.exitStatus(), child.exitCode()), std::pair(QProcess::NormalExit, int(gui::kFailed)));
   }
 };
 

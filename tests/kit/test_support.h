@@ -1,7 +1,6 @@
 #pragma once
 
-// The tests' kit: folders, files, texts with wildcards and, off Windows,
-// private server trees.
+// The tests' kit: folders, files, texts with wildcards and, off Windows, private server trees.
 
 #include <filesystem>
 #include <string>
@@ -10,8 +9,7 @@
 
 #include "server_tree.h"
 
-// A folder for one test, removed afterwards; in the temporary folder unless
-// the prefix is absolute.
+// A folder for one test, removed afterwards; in the temporary folder unless the prefix is absolute.
 class TempDir {
  public:
   explicit TempDir(std::string_view prefix = "portcfg-test-");
@@ -38,9 +36,8 @@ bool Matches(std::string_view text, std::string_view pattern);
 // A TCP port above 20000 that no socket uses and this process was not given.
 std::string FreePort();
 
-// A tree laid out by script/apache-tree under PORTCFG_TREES (or the temporary
-// folder), listening on `listen`. Its bin/httpd logs its arguments to
-// bin/httpd.log, runs the shell lines, then apache2 (bin/apache).
+// A tree laid out by script/apache-tree under PORTCFG_TREES (or the temporary folder), listening on
+// `listen`. Its bin/httpd logs its arguments to bin/httpd.log, runs the shell lines, then apache2 (bin/apache).
 struct TestTree {
   explicit TestTree(const std::string& listen = "80", const std::string& shell = "");
   ~TestTree();

@@ -1,5 +1,4 @@
-// What Win32 code does, under Wine: the core's side that only Windows shows,
-// and the real programs on the installed tree, driven as their user would.
+// What Win32 code does, under Wine: the core's Windows side, and the real programs driven as their user would.
 #include "test_sockets.h"  // first: winsock2.h must come before windows.h
 //
 #include <gtest/gtest.h>
@@ -22,9 +21,8 @@ namespace fs = std::filesystem;
 
 std::string BesideMe(const char* name) { return (fs::path(_pgmptr).parent_path() / name).string(); }
 
-// A file the user may not write (read-only, or held by a program that shares
-// no writing or no deleting: attributes, sharing) stays, with the system's
-// reason; one replaced keeps its attributes. Either way no other file is left.
+// A file the user may not write (read-only, or held by a program that shares no writing or no deleting)
+// stays, with the system's reason; one replaced keeps its attributes. Either way no other file is left.
 TEST(ReplaceFileContents, KeepsAnUnwritableFileAndTheAttributesOfOneReplaced) {
   const std::pair<DWORD, DWORD> cases[] = {{FILE_ATTRIBUTE_READONLY, 0},
                                            {FILE_ATTRIBUTE_ARCHIVE, FILE_SHARE_READ},
@@ -110,10 +108,10 @@ void ExpectFocused(HWND control) {
             MAKELRESULT(0, SendMessageW(control, EM_GETLIMITTEXT, 0, 0) ? TextOf(control).size() : 0));
 }
 
-// Only in a Wine prefix: the stand-in on drive C: as the installed server, as the C:\Program.exe
-// an unquoted path would start, and as netstat. A row: the program (portchange finds its server
-// running), its exit code, the server program "missing", "no netstat" or "another copy" open, what is typed
-// before Tab and a click ("": no window), the box, then the window closed, or Exit clicked.
+// Only in a Wine prefix: the stand-in on drive C: as the installed server, as the C:\Program.exe an unquoted
+// path would start, and as netstat. A row: the program (portchange finds its server running), its exit code,
+// the server program "missing", "no netstat" or "another copy" open, what is typed before Tab and a click
+// ("": no window), the box, then the window closed, or Exit clicked.
 TEST(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
   if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "runs only under Wine";
   const ServerTree tree = InstalledServerTree();
@@ -170,6 +168,9 @@ TEST(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
       WaitFor([&] { return commands().find("-k stop") != std::string::npos; });
       PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
       EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
+      DWORD_PTR answer;  // the session's end waits for the change
+      SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &answer);
+      EXPECT_TRUE(Matches(commands(), "*-k start\n")) << commands();
     }
     if (!c.box.empty()) {
       const HWND box = WaitFor([&] { return FindShown(c.setup, L"#32770"); });
