@@ -122,11 +122,11 @@ void PortWindow::KeepAlive() {
   // Once the session has asked to end, the window is left as it is until
   // the step has ended: any message it took could be the session's
   // WM_ENDSESSION, and the program may be ended the moment that is answered.
-  if (sessionWaits_) return;
+  // Asked before each look, as the query may come in the middle of these.
   // Input is dropped, not left waiting: a click meant for the window as it
   // was would land on whatever the step leaves on screen.
   MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (!sessionWaits_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     const UINT id = message.message;
     const bool input = (id >= WM_KEYFIRST && id <= WM_KEYLAST) || (id >= WM_MOUSEFIRST && id <= WM_MOUSELAST) ||
                        (id >= WM_NCMOUSEMOVE && id <= WM_NCXBUTTONDBLCLK);
