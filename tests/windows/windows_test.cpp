@@ -168,6 +168,7 @@ TEST(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
       WaitFor([&] { return commands().find("-k stop") != std::string::npos; });
       PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
       EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
+      Sleep(100);        // the system ends the session only once the user chose to, not as it answers
       DWORD_PTR answer;  // the session's end waits for the change
       SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &answer);
       EXPECT_TRUE(Matches(commands(), "*-k start\n")) << commands();
