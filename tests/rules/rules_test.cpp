@@ -127,7 +127,8 @@ const NetstatRow kNetstatLogs[] = {
      "  UDP    0.0.0.0:53             *:*\r\n"
      "  TCP    10.0.0.2:135           10.0.0.9:50000         ESTABLISHED\r\n",
      {135, 53, 135}},
-    {"no_port_number",
+    {"no_port_or_four_fields",
+     "  TCP    0.0.0.0:80:81          0.0.0.0:0              LISTENING\r\n"
      "  TCP    0.0.0.0:               0.0.0.0:0              LISTENING\r\n"
      "  TCP    0.0.0.0:65536          0.0.0.0:0              LISTENING\r\n"
      "  TCP    0.0.0.0:-1             0.0.0.0:0              LISTENING\r\n"
