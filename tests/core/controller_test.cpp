@@ -53,7 +53,7 @@ struct FirstCase {
 };
 
 // Start-up lists the used ports first and shows the last Listen line's port; a request is checked against
-// them and that port ("P": a port in use), and against one taken since ("L"), nothing written or run.
+// them and that port ("P": a UDP port in use), and against one taken since ("L"), nothing written or run.
 TEST(Controller, StartsAndRefuses) {
   const FirstCase cases[] = {
       {ApplyMode::Change, nullptr, nullptr, {"ports", "Can't find httpd.conf!", "closed", "Text1"}},
@@ -64,8 +64,7 @@ TEST(Controller, StartsAndRefuses) {
       {ApplyMode::Change, "Listen P\r\n", "0P ", {"ports", "disabled", "Not change.", "enabled"}},
       {ApplyMode::Setup, "Listen 88\r\n", "L", {"ports", "disabled", "Can't use.", "enabled"}},
   };
-  TestSocket used(AF_INET, SOCK_STREAM);
-  used.Listen();
+  const TestSocket used(AF_INET, SOCK_DGRAM);  // listed, but not listening
   const std::map<std::string, std::string> port{{"P", std::to_string(used.port())}};
   for (const FirstCase& c : cases) {
     SCOPED_TRACE(std::string(c.config ? c.config : "none") + ", typed " + (c.typed ? c.typed : "nothing"));
