@@ -29,7 +29,6 @@ struct RefusalRow {
 
 const RefusalRow kRefusals[] = {
     {"letters", ApplyMode::Setup, "abc", "80", {}, "Must be number."},
-    {"nothing_typed", ApplyMode::Change, "", "80", {}, "Must be number."},
     {"beyond_the_last_port", ApplyMode::Setup, "65536", "80", {}, "Must be 0~65536"},
     {"port_zero", ApplyMode::Setup, "0", "80", {}, "Must be 0~65536"},
     // A number, but no port: refused as such before it is compared.
