@@ -19,6 +19,7 @@ void ForEachPiece(std::string_view text, char separator, OnPiece onPiece) {
   }
 }
 
+// The highest port of TCP and UDP.
 constexpr unsigned long kLastPort = 65535;
 
 // Appends the piece as a port, a whole number in the given base; nothing when
