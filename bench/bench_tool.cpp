@@ -251,7 +251,7 @@ int Main(int argc, char** argv) {
     RewriteListenLines(args[1], args[2]);
   } else if (args.size() == 1 && args[0] == "probe") {
     std::string out;
-    for (const std::string& port : ProbeUsedPorts(SystemDirectory())) out.append(port).append("\n");
+    for (const int port : ProbeUsedPorts(SystemDirectory())) out.append(std::to_string(port)).append("\n");
     std::fwrite(out.data(), 1, out.size(), stdout);
   } else if (args.size() == 4 && args[0] == "downtime" && (args[1] == "ours" || args[1] == "hand")) {
     MeasureDowntime(args[1] == "ours", args[2], args[3]);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "listen_file.h"
+#include "port_checks.h"
 #include "port_probe.h"
 #include "port_text.h"
 
@@ -58,10 +59,8 @@ PortController::PortController(ApplyMode mode, PortView& view, ServerTree tree)
 void PortController::Start() {
   AsStep("Could not read the ports.", [this] {
     systemDirectory_ = SystemDirectory();
-    for (std::string& port : ProbeUsedPorts(systemDirectory_, tree_.commandLimit)) {
-      view_.AddUsedPort(port);
-      usedPorts_.push_back(std::move(port));
-    }
+    usedPorts_ = ProbeUsedPorts(systemDirectory_, tree_.commandLimit);
+    for (const int port : usedPorts_) view_.AddUsedPort(std::to_string(port));
   });
   if (!IsFileExit(tree_.configFile)) {
     view_.ShowMessage("Can't find httpd.conf!");
@@ -78,26 +77,14 @@ void PortController::Start() {
 }
 
 void PortController::RequestChange() {
-  portInUse_ = false;
   const std::string portText = view_.GetPortText();
-  // Compared as the server would read the port, so ' 80' or '080' is found
-  // when 80 is taken. The whole list is scanned before any other check.
-  const std::string requested = PortKey(portText);
-  for (const std::string& entry : usedPorts_)
-    if (PortKey(entry) == requested) portInUse_ = true;
-
   view_.SetApplyEnabled(false);
-  if (!IsNumber(portText)) return Refuse("Must be number.");
-  // Only a port the server accepts may be written; anything else would leave
-  // it unable to start.
-  if (!IsListenablePort(portText)) return Refuse("Must be 0~65536");
-  if (mode_ == ApplyMode::Change && configuredPort_ && PortKey(*configuredPort_) == requested)
-    return Refuse("Not change.");
-  if (portInUse_) return Refuse("Can't use.");
+  if (const std::optional<std::string> refusal = RefusalFor(mode_, portText, configuredPort_, usedPorts_))
+    return Refuse(*refusal);
   Apply(std::string(TrimBlanks(portText)));
 }
 
-void PortController::Refuse(const char* message) {
+void PortController::Refuse(const std::string& message) {
   view_.ShowMessage(message);
   view_.SetApplyEnabled(true);
 }

@@ -56,13 +56,13 @@ class PortController {
   void Start();
   void RequestChange();
 
-  const std::vector<std::string>& usedPorts() const { return usedPorts_; }
+  const std::vector<int>& usedPorts() const { return usedPorts_; }
   // True once a change request has written the port and the server listens
   // on it.
   bool applied() const { return applied_; }
 
  private:
-  void Refuse(const char* message);
+  void Refuse(const std::string& message);
   // Tests the new file, puts it in place and runs the mode's commands; when
   // a step fails, goes back and throws the step's StepError with how that
   // went.
@@ -91,12 +91,11 @@ class PortController {
   ServerTree tree_;
   std::function<void()> keepAlive_;
   std::string systemDirectory_;
-  std::vector<std::string> usedPorts_;
+  std::vector<int> usedPorts_;
   // The port of the last Listen line at start-up, as the port box shows it.
   std::optional<std::string> configuredPort_;
   // The port of every Listen line at start-up that a server can listen on:
   // what the old server lets go of after a stop.
   std::vector<int> previousPorts_;
-  bool portInUse_ = false;
   bool applied_ = false;
 };

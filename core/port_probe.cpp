@@ -19,14 +19,17 @@ void ForEachPiece(std::string_view text, char separator, OnPiece onPiece) {
   }
 }
 
-// A whole number in the given base, written back as plain decimal text;
-// nothing when the piece is not a whole number.
-void AppendAsDecimal(std::string_view piece, int base, std::vector<std::string>& out) {
+// The highest port of TCP and UDP.
+constexpr unsigned long kLastPort = 65535;
+
+// Appends the piece as a port, a whole number in the given base; nothing when
+// it is not one.
+void AppendPort(std::string_view piece, int base, std::vector<int>& ports) {
   if (piece.empty()) return;
   unsigned long value = 0;
   const char* last = piece.data() + piece.size();
   const auto [end, error] = std::from_chars(piece.data(), last, value, base);
-  if (error == std::errc() && end == last) out.push_back(std::to_string(value));
+  if (error == std::errc() && end == last && value <= kLastPort) ports.push_back(static_cast<int>(value));
 }
 
 // The column at the index of a line of columns separated by runs of spaces;
@@ -56,8 +59,8 @@ void ForEachTableSocket(std::string_view table, OnSocket onSocket) {
 
 }  // namespace
 
-std::vector<std::string> ParseNetstatLog(std::string_view log) {
-  std::vector<std::string> ports;
+std::vector<int> ParseNetstatLog(std::string_view log) {
+  std::vector<int> ports;
   ForEachLine(log, [&](std::string_view line) {
     std::string_view fields[3];
     size_t count = 0;
@@ -66,21 +69,21 @@ std::vector<std::string> ParseNetstatLog(std::string_view log) {
       ++count;
     });
     if (count != 3) return;
-    AppendAsDecimal(fields[1].substr(0, fields[1].find(' ')), 10, ports);
+    AppendPort(fields[1].substr(0, fields[1].find(' ')), 10, ports);
   });
   return ports;
 }
 
-std::vector<std::string> ParseProcNetSockets(std::string_view table) {
-  std::vector<std::string> ports;
-  ForEachTableSocket(table, [&](std::string_view port, std::string_view) { AppendAsDecimal(port, 16, ports); });
+std::vector<int> ParseProcNetSockets(std::string_view table) {
+  std::vector<int> ports;
+  ForEachTableSocket(table, [&](std::string_view port, std::string_view) { AppendPort(port, 16, ports); });
   return ports;
 }
 
-std::vector<std::string> ParseProcNetListeners(std::string_view table) {
-  std::vector<std::string> ports;
+std::vector<int> ParseProcNetListeners(std::string_view table) {
+  std::vector<int> ports;
   ForEachTableSocket(table, [&](std::string_view port, std::string_view state) {
-    if (state == "0A") AppendAsDecimal(port, 16, ports);
+    if (state == "0A") AppendPort(port, 16, ports);
   });
   return ports;
 }

@@ -17,28 +17,28 @@
 // where the kernel refuses to answer through netlink.
 std::string SystemDirectory();
 
-// The local port of every TCP and UDP socket on the machine, as plain decimal
-// text, in the order found; duplicates kept, never sorted. On Windows a
-// netstat that fails, writes no socket line or runs past `limit` is an error.
-std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory,
-                                        std::chrono::milliseconds limit = kCommandLimit);
+// The local port of every TCP and UDP socket on the machine, in the order
+// found; duplicates kept, never sorted. On Windows a netstat that fails,
+// writes no socket line or runs past `limit` is an error.
+std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit = kCommandLimit);
 
 // True while a TCP socket on any address of the machine is in the LISTEN
 // state on the port: a server there takes connections. A socket only bound,
-// or connected, or of UDP, is not. Cheap enough to ask every few
-// milliseconds. Throws when the system's tables cannot be read.
+// or connected, or of UDP, is not. Cheap enough to ask every quarter of a
+// millisecond. Throws when the system's tables cannot be read.
 bool IsPortListening(int port);
 
-// The used-port entries of a netstat log: lines of exactly three ":"-separated
+// The used ports of a netstat log: lines of exactly three ":"-separated
 // fields give the first " "-separated piece of the second field as a whole
-// number; other lines, and pieces that are not whole numbers, are skipped.
-std::vector<std::string> ParseNetstatLog(std::string_view log);
+// number; other lines, and pieces that are not a port number (0 to 65535),
+// are skipped.
+std::vector<int> ParseNetstatLog(std::string_view log);
 
 // The local ports of one of the kernel's socket tables (/proc/net/tcp and its
 // kin): the header line is skipped, the port is the hex after the ":" of the
 // local address column.
-std::vector<std::string> ParseProcNetSockets(std::string_view table);
+std::vector<int> ParseProcNetSockets(std::string_view table);
 
 // The local ports of the listening sockets (state 0A) of one of the kernel's
 // TCP tables (/proc/net/tcp, tcp6), read as ParseProcNetSockets reads them.
-std::vector<std::string> ParseProcNetListeners(std::string_view table);
+std::vector<int> ParseProcNetListeners(std::string_view table);

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,7 +37,7 @@ class SocketDiagnostics {
   // Appends the local port of every socket the dump request of this type
   // asks for; false when the kernel refuses or its answer is broken.
   template <typename Request>
-  bool AppendPorts(uint16_t type, const Request& request, std::vector<std::string>& ports) {
+  bool AppendPorts(uint16_t type, const Request& request, std::vector<int>& ports) {
     if (socket_.get() < 0) return false;
     struct {
       nlmsghdr header;
@@ -54,7 +53,7 @@ class SocketDiagnostics {
 
  private:
   // Reads batches until the dump's end; each message is one socket.
-  bool ReadDump(uint16_t type, std::vector<std::string>& ports) {
+  bool ReadDump(uint16_t type, std::vector<int>& ports) {
     for (;;) {
       const ssize_t received = recv(socket_.get(), batch_, sizeof batch_, 0);
       if (received < 0 && errno == EINTR) continue;
@@ -72,7 +71,7 @@ class SocketDiagnostics {
           inet_diag_msg socketInfo;
           if (header.nlmsg_len < NLMSG_LENGTH(sizeof socketInfo)) return false;
           std::memcpy(&socketInfo, batch_ + offset + NLMSG_HDRLEN, sizeof socketInfo);
-          ports.push_back(std::to_string(ntohs(socketInfo.id.idiag_sport)));
+          ports.push_back(ntohs(socketInfo.id.idiag_sport));
         }
         offset += NLMSG_ALIGN(header.nlmsg_len);
       }
@@ -92,7 +91,7 @@ class SocketDiagnostics {
 };
 
 // The ports, or nothing when the kernel refused or broke off.
-using NetlinkPorts = std::optional<std::vector<std::string>>;
+using NetlinkPorts = std::optional<std::vector<int>>;
 
 // Every state a socket in /proc/net's tables can be in, from established (1)
 // to a connection request (12). Newer kernels also give sockets that are bound
@@ -102,7 +101,7 @@ constexpr uint32_t kTableStates = (1u << 13) - 1;
 // Every TCP socket of both families. The older request form asks for both
 // at once, so the kernel walks its TCP tables once instead of once per family.
 NetlinkPorts ProbeTcpThroughNetlink() {
-  std::vector<std::string> ports;
+  std::vector<int> ports;
   inet_diag_req request{};
   request.idiag_states = kTableStates;
   if (!SocketDiagnostics().AppendPorts(TCPDIAG_GETSOCK, request, ports)) return std::nullopt;
@@ -111,7 +110,7 @@ NetlinkPorts ProbeTcpThroughNetlink() {
 
 // Every UDP socket, IPv4 then IPv6; UDP has only the per-family form.
 NetlinkPorts ProbeUdpThroughNetlink() {
-  std::vector<std::string> ports;
+  std::vector<int> ports;
   SocketDiagnostics diagnostics;
   for (const uint8_t family : {AF_INET, AF_INET6}) {
     inet_diag_req_v2 request{};
@@ -126,7 +125,7 @@ NetlinkPorts ProbeUdpThroughNetlink() {
 // The TCP sockets of both families in the LISTEN state: a handful, whatever
 // the machine's load.
 NetlinkPorts ProbeListenersThroughNetlink() {
-  std::vector<std::string> ports;
+  std::vector<int> ports;
   inet_diag_req request{};
   request.idiag_states = 1u << TCP_LISTEN;
   if (!SocketDiagnostics().AppendPorts(TCPDIAG_GETSOCK, request, ports)) return std::nullopt;
@@ -139,20 +138,19 @@ NetlinkPorts ProbeThroughNetlink() {
   if (!ports) return std::nullopt;
   NetlinkPorts udp = ProbeUdpThroughNetlink();
   if (!udp) return std::nullopt;
-  ports->insert(ports->end(), std::make_move_iterator(udp->begin()), std::make_move_iterator(udp->end()));
+  ports->insert(ports->end(), udp->begin(), udp->end());
   return ports;
 }
 
 // The ports the parser finds in each of the tables in the folder, in order.
 template <typename Parse>
-std::vector<std::string> ReadSocketTables(const std::string& folder, std::initializer_list<const char*> tables,
-                                          Parse parse) {
-  std::vector<std::string> ports;
+std::vector<int> ReadSocketTables(const std::string& folder, std::initializer_list<const char*> tables, Parse parse) {
+  std::vector<int> ports;
   for (const char* table : tables) {
     const std::string path = folder + "/" + table;
     // A kernel without IPv6 has no tcp6 or udp6.
     if (access(path.c_str(), F_OK) != 0 && errno == ENOENT) continue;
-    for (std::string& port : parse(ReadWholeFile(path))) ports.push_back(std::move(port));
+    for (const int port : parse(ReadWholeFile(path))) ports.push_back(port);
   }
   return ports;
 }
@@ -161,7 +159,7 @@ std::vector<std::string> ReadSocketTables(const std::string& folder, std::initia
 
 // Some sandboxes refuse netlink, or its UDP half: the tables in the folder
 // then give the same ports, more slowly. Either source answers whole.
-std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds) {
+std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds) {
   if (NetlinkPorts ports = ProbeThroughNetlink()) return std::move(*ports);
   return ReadSocketTables(systemDirectory, {"tcp", "tcp6", "udp", "udp6"}, ParseProcNetSockets);
 }
@@ -169,5 +167,5 @@ std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory, std:
 bool IsPortListening(int port) {
   NetlinkPorts listening = ProbeListenersThroughNetlink();
   if (!listening) listening = ReadSocketTables(SystemDirectory(), {"tcp", "tcp6"}, ParseProcNetListeners);
-  return std::find(listening->begin(), listening->end(), std::to_string(port)) != listening->end();
+  return std::find(listening->begin(), listening->end(), port) != listening->end();
 }

@@ -123,7 +123,7 @@ std::string SystemDirectory() {
   }
 }
 
-std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit) {
+std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit) {
   const std::string batch = systemDirectory + "\\netstat.exe -na > " + kNetstatLog + "\r\n";
   // The log is created here so that it has the same security; the batch's
   // redirection then only empties it.
@@ -137,7 +137,7 @@ std::vector<std::string> ProbeUsedPorts(const std::string& systemDirectory, std:
     const CommandResult result = RunHiddenAndWait(command, {}, limit);
     if (result.exitCode != 0) throw std::runtime_error(DescribeFailure(command, result));
   }
-  std::vector<std::string> ports = ParseNetstatLog(ReadWholeFile(kNetstatLog));
+  std::vector<int> ports = ParseNetstatLog(ReadWholeFile(kNetstatLog));
   // A machine always has sockets of its own; a log without any line in
   // netstat's layout means netstat did not run or failed. Its header is
   // translated, so only the layout tells.

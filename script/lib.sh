@@ -90,72 +90,55 @@ stop_wine() {
   wineserver -k 2>/dev/null || true
 }
 
-# Prints a line for each test, or row inside one, that a CTest JUnit file
-# shows as not run: "skipped<TAB>TEST: REASON" for a CTest entry skipped
-# whole, its reason the line after GoogleTest's "FILE:LINE: Skipped", else
-# the first line it printed, else CTest's; "skipped<TAB>TEST ROW: REASON"
-# for a row skipped inside an entry (QtTest's QSKIP, GoogleTest's GTEST_SKIP
-# in a binary run whole); and "elsewhere<TAB>TEST ROW: runs in OTHER" for
-# such a row that ran in another entry. The file is read twice: first for
-# the rows that ran.
+# Prints "TEST: REASON" for each test that CTest's console log of a run lists
+# as not run (skipped by the test itself or by CTest), the reason read from
+# the test's output in CTest's log of every test: the line after GoogleTest's
+# "FILE:LINE: Skipped", or the text after the function in QtTest's
+# "SKIP   : FUNCTION(...) REASON"; else the test's first line of output; else
+# CTest's word for it.
 skipped_tests() {
-  [ -f "$1" ] || return 0
-  awk '
-    function decode(text) {
-      gsub(/&quot;/, "\"", text); gsub(/&apos;/, "\047", text); gsub(/&lt;/, "<", text); gsub(/&gt;/, ">", text)
-      gsub(/&amp;/, "\\&", text)
-      return text
-    }
-    function row_skipped(row, why) {
-      if (FNR == NR || row == entry) return
-      if (row in ran && ran[row] != entry) print "elsewhere\t" entry " " row ": runs in " ran[row]
-      else print "skipped\t" entry " " row ": " why
-    }
-    FNR == 1 { output = 0 }
-    /<testcase / {
-      match($0, /name="[^"]*"/); entry = decode(substr($0, RSTART + 6, RLENGTH - 7))
-      whole = 0; first = ""; reason = ""; note = ""; next_is_reason = 0
-    }
-    /<skipped/ { whole = 1; if (match($0, /message="[^"]*"/)) note = decode(substr($0, RSTART + 9, RLENGTH - 10)) }
-    /<system-out>/ { output = 1; sub(/.*<system-out>/, "") }
-    output {
-      ended = sub(/<\/system-out>.*/, "")
-      line = decode($0)
-      if (first == "") first = line
-      if (next_is_reason) { reason = line; next_is_reason = 0 }
-      if (line ~ /: Skipped$/) next_is_reason = 1
-      if (line ~ /^\[       OK \] [^ ]+ \(/ && FNR == NR) { split(line, word, " "); ran[word[4]] = entry }
-      if (line ~ /^\[  SKIPPED \] [^ ]+ \([0-9]+ ms\)$/) { split(line, word, " "); row_skipped(word[4], reason) }
-      if (line ~ /^PASS   : / && FNR == NR) ran[substr(line, 10)] = entry
-      if (line ~ /^SKIP   : /) {
-        line = substr(line, 10)
-        cut = index(line, ") ")
-        if (cut) row_skipped(substr(line, 1, cut), substr(line, cut + 2))
-      }
-      if (ended) output = 0
-    }
-    /<\/testcase>/ && whole && FNR != NR { print "skipped\t" entry ": " (reason != "" ? reason : first != "" ? first : note) }
-  ' "$1" "$1"
+  local console=$1 log=$2 test verdict
+  [ -f "$console" ] || return 0
+  sed -n '/^The following tests did not run:$/,/^$/s/^\t *[0-9]* - \(.*\) (\([^)]*\))$/\1\t\2/p' "$console" |
+    while IFS=$'\t' read -r test verdict; do
+      echo "$test: $(skip_reason "$log" "$test" "$verdict")"
+    done
 }
 
-# Prints what skipped_tests found in a build's results, for a person and for
+# The reason in the test's output, as skipped_tests says, from CTest's log.
+skip_reason() {
+  awk -v test="$2" -v verdict="$3" '
+    /^[0-9]+\/[0-9]+ Testing: / { inside = substr($0, index($0, ": ") + 2) == test; next }
+    !inside { next }
+    /^<end of output>$/ { exit }
+    $0 == "Output:" { output = 1; getline; next }
+    !output { next }
+    after_skipped { reason = $0; exit }
+    /: Skipped$/ { after_skipped = 1; next }
+    /^SKIP   : / { line = substr($0, 10); cut = index(line, ") "); reason = cut ? substr(line, cut + 2) : line; exit }
+    first == "" { first = $0 }
+    END { print reason != "" ? reason : first != "" ? first : verdict }
+  ' "$1" 2>/dev/null
+}
+
+# Prints what skipped_tests found in a build's last run, for a person and for
 # script/test's summary (the file PORTCFG_SKIPPED names, if any).
 report_skipped() {
-  local name=$1 results=$2
-  skipped_tests "$results" | sed -e "s/^skipped\t/Skipped in $name: /" -e "s/^elsewhere\t/In $name: /" |
-    tee -a "${PORTCFG_SKIPPED:-/dev/null}"
+  local name=$1
+  skipped_tests "$BUILD/$name/ctest.log" "$BUILD/$name/Testing/Temporary/LastTest.log" |
+    sed "s/^/Skipped in $name: /" | tee -a "${PORTCFG_SKIPPED:-/dev/null}"
 }
 
-# Runs the tests of a build folder under build/, keeping every test's whole
-# output in its JUnit file. The remaining arguments go to CTest. Skipped
-# tests are printed.
+# Runs the tests of a build folder under build/; CTest keeps its console in
+# ctest.log there and every test's whole output in its own log. The remaining
+# arguments go to CTest. Skipped tests are printed.
 run_tests() {
   local name=$1; shift
-  local results=$BUILD/$name/ctest-results.xml status=0
-  rm -f "$results"
-  ctest --test-dir "$BUILD/$name" --output-on-failure --timeout 300 --output-junit "$results" \
+  local status=0
+  rm -f "$BUILD/$name/ctest.log"
+  ctest --test-dir "$BUILD/$name" --output-on-failure --timeout 300 --output-log "$BUILD/$name/ctest.log" \
     --test-output-size-passed 1048576 --test-output-size-failed 1048576 "$@" || status=$?
-  report_skipped "$name" "$results"
+  report_skipped "$name"
   return "$status"
 }
 

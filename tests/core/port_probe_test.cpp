@@ -52,7 +52,7 @@ TEST(ProbeUsedPorts, ListsEverySocketAndOnlyListenersListen) {
                                                     {udp4.port(), 1, false},   {udp6.port(), 1, false},
                                                     {client.port(), 1, false}, {bound.port(), 0, false}};
         for (const auto& [port, times, listens] : rows) {
-          EXPECT_EQ(std::count(ports.begin(), ports.end(), std::to_string(port)), times) << port;
+          EXPECT_EQ(std::count(ports.begin(), ports.end(), port), times) << port;
           EXPECT_EQ(IsPortListening(port), listens) << port;
         }
         closed = tcp6.port();

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "hidden_command.h"
+#include "port_probe.h"
 
 TempDir::TempDir(std::string_view prefix)
     : path_(std::filesystem::temp_directory_path() / (std::string(prefix) + std::to_string(std::random_device()()))) {
@@ -75,11 +76,16 @@ std::string ApacheTree(std::vector<std::string> arguments) {
 }  // namespace
 
 std::string FreePort() {
-  static std::set<std::string> given;  // each once, so that a test's ports differ
-  std::string port;
-  do port = std::to_string(std::stoi(ApacheTree({"free-port"})));
-  while (!given.insert(port).second);
-  return port;
+  static std::set<int> given;  // each once, so that a test's ports differ
+  static std::mt19937 random{std::random_device()()};
+  const std::vector<int> used = ProbeUsedPorts(SystemDirectory());
+  for (int tries = 0; tries < 100; ++tries) {
+    // Below the kernel's range for outgoing connections, so none takes it meanwhile.
+    const int port = std::uniform_int_distribution<int>(20000, 31999)(random);
+    if (std::find(used.begin(), used.end(), port) == used.end() && given.insert(port).second)
+      return std::to_string(port);
+  }
+  throw std::runtime_error("no free port found");
 }
 
 TestTree::TestTree(const std::string& listen, const std::string& shell)

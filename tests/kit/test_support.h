@@ -33,7 +33,7 @@ std::vector<std::string> FileNames(const std::filesystem::path& folder);
 bool Matches(std::string_view text, std::string_view pattern);
 
 #ifndef _WIN32
-// A TCP port above 20000 that no socket uses and this process was not given.
+// A port from 20000 to 31999 that no socket uses and this process was not given.
 std::string FreePort();
 
 // A tree laid out by script/apache-tree under PORTCFG_TREES (or the temporary folder), listening on
