@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -85,6 +86,8 @@ TEST_P(Run, EndsAsTheCommandDid) {
   // Reaped: not even a zombie is left of it.
   EXPECT_TRUE(kill(own, 0) != 0 && errno == ESRCH);
   if (std::ifstream(pids) >> own >> started) {
+    // SIGKILL takes effect a moment after it is sent.
+    for (int tries = 0; tries < 100 && Running(started) != c.startedLives; ++tries) usleep(10000);
     EXPECT_EQ(Running(started), c.startedLives);
     kill(started, SIGKILL);
   }
