@@ -35,7 +35,8 @@ const RunCase kRunCases[] = {
      "\"/bin/sh\" -c \"echo; seq *\" * ended with exit code 1. Its output began:\n    line 0001 *0#...\n"
      "    line 0002 *#...\n    line 0003 *#...\n    line 0004 *#...\n    line 0005 *#...\n    line 0006 *#...\n"
      "    (and more)"},
-    {"the_first_lines_shown_and_the_rest_counted", "/bin/sh", "printf 'one\\r\\n\\n\\ttwo \\0!\\n'; seq 3 9 >&2; exit 3",
+    {"the_first_lines_shown_and_the_rest_counted", "/bin/sh",
+     "printf 'one\\r\\n\\n\\ttwo \\0!\\n'; seq 3 9 >&2; exit 3",
      "\"/bin/sh\" -c \"printf 'one\\r\\n\\n\\ttwo \\0!\\n'; seq 3 9 >&2; exit 3\" * ended with exit code 3. Its output "
      "began:\n    one\n    \ttwo ?!\n    3\n    4\n    5\n    6\n    (and 3 more lines)"},
     {"a_child_that_keeps_the_output_open", "/bin/sh", "sleep 3 & echo $$ $! > \"$0\"; echo started",
