@@ -134,7 +134,7 @@ void FileReplacement::Place() {
     throw std::runtime_error("\"" + path_ + "\" changed during the change, so it was not replaced.");
   // One left by a program that was ended during a change.
   if (!DeleteFileW(kept_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-    ThrowFileError("Cannot remove", PathText(kept_));
+    ThrowLastError([&] { return "Cannot remove \"" + PathText(kept_) + "\""; });
   // The original is renamed to the backup name, the very file with its
   // security; the new version takes its name.
   if (ReplaceFileW(target_.c_str(), temporary_.c_str(), kept_.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
