@@ -100,7 +100,12 @@ class Child {
   // True, with how it ended in `status`, once it has ended.
   bool Ended(int& status, const Command& command) {
     const pid_t waited = waitpid(pid_, &status, WNOHANG);
-    if (waited < 0 && errno != EINTR) ThrowErrno([&] { return "Cannot wait for " + DescribeCommand(command); });
+    if (waited < 0 && errno != EINTR) {
+      const int error = errno;
+      // No longer this process's to wait for: its id may name another.
+      reaped_ = true;
+      ThrowSystemError("Cannot wait for " + DescribeCommand(command), error);
+    }
     reaped_ = waited == pid_;
     return reaped_;
   }
