@@ -65,16 +65,14 @@ TEST_P(Run, EndsAsTheCommandDid) {
   const RunCase& c = GetParam();
   TempDir dir;
   const std::string pids = dir / "pids";
-  Command command{c.program, {"-c", c.script, pids}, c.endAllItStarted};
+  const Command command{c.program, {"-c", c.script, pids}, c.endAllItStarted};
   const auto begun = std::chrono::steady_clock::now();
+  const auto whileWaiting = [&] {
+    if (c.giveUpWaiting) throw std::runtime_error("the window is gone");
+  };
   std::string said;
   try {
-    said = DescribeFailure(command, RunHiddenAndWait(
-                                        command,
-                                        [&] {
-                                          if (c.giveUpWaiting) throw std::runtime_error("the window is gone");
-                                        },
-                                        100ms));
+    said = DescribeFailure(command, RunHiddenAndWait(command, whileWaiting, 100ms));
   } catch (const std::runtime_error& error) {
     said = error.what();
   }
