@@ -136,11 +136,19 @@ class SilentView : public PortView {
   std::string port_;
 };
 
+// The file's Listen lines rewritten and in its place, as a change that went
+// well leaves it.
+void WriteListenPort(const std::string& path, const std::string& port) {
+  FileReplacement file = RewriteListenLines(path, port);
+  file.Place();
+  file.Commit();
+}
+
 // The expert's sequence, every wait as tight as a loop allows.
 void ChangeByHand(const ServerTree& tree, const std::string& pidFile, const std::string& port) {
   long pid = 0;
   std::ifstream(pidFile) >> pid;
-  RewriteListenLines(tree.configFile, port);
+  WriteListenPort(tree.configFile, port);
   RunHiddenAndWait({tree.serverProgram, {"-k", "stop"}});
   while (Alive(pid)) usleep(1000);
   if (RunHiddenAndWait({tree.serverProgram, {"-k", "start"}}).exitCode != 0) Fail("-k start failed");
@@ -248,7 +256,7 @@ int Main(int argc, char** argv) {
   if (args.size() == 3 && args[0] == "config") {
     WriteFile(args[1], MakeConfiguration(std::stoul(args[2])));
   } else if (args.size() == 3 && args[0] == "rewrite") {
-    RewriteListenLines(args[1], args[2]);
+    WriteListenPort(args[1], args[2]);
   } else if (args.size() == 1 && args[0] == "probe") {
     std::string out;
     for (const int port : ProbeUsedPorts(SystemDirectory())) out.append(std::to_string(port)).append("\n");

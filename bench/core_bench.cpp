@@ -104,7 +104,11 @@ void BM_RewriteListenLines(benchmark::State& state) {
   const std::string path = (dir.path() / "httpd.conf").string();
   WriteFile(path, MakeConfiguration(kConfigLines));
   HeapPeak heap(state);
-  for (auto _ : state) RewriteListenLines(path, "81");
+  for (auto _ : state) {
+    FileReplacement file = RewriteListenLines(path, "81");
+    file.Place();
+    file.Commit();
+  }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kConfigLines));
 }
 BENCHMARK(BM_RewriteListenLines)->Unit(benchmark::kMillisecond);

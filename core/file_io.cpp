@@ -15,7 +15,10 @@ std::string ReadWholeFile(const std::string& path) {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) throw std::runtime_error(SystemErrorMessage("Cannot open \"" + path + "\"", errno));
+  if (!file) {
+    const int error = errno;
+    throw std::runtime_error(SystemErrorMessage("Cannot open \"" + path + "\"", error));
+  }
 
   std::string contents;
   // Room for the whole file at once; the kernel's tables report no size and grow as read.
@@ -28,10 +31,9 @@ std::string ReadWholeFile(const std::string& path) {
     count = std::fread(buffer, 1, sizeof buffer, file.get());
     contents.append(buffer, count);
   } while (count == sizeof buffer);
-  if (std::ferror(file.get())) throw std::runtime_error(SystemErrorMessage("Cannot read \"" + path + "\"", errno));
+  if (std::ferror(file.get())) {
+    const int error = errno;
+    throw std::runtime_error(SystemErrorMessage("Cannot read \"" + path + "\"", error));
+  }
   return contents;
-}
-
-void ReplaceFileContents(const std::string& path, std::string_view contents) {
-  FileReplacement(path, contents).Place();
 }

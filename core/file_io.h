@@ -27,44 +27,63 @@ size_t KnownFileSize(const std::string& path);
 // "Include conf/*.conf" never reads it.
 constexpr std::string_view kKeptOriginalSuffix = ".before-change";
 
-// A new version of a file: written to a temporary file beside it (beside the
-// file a symbolic link names), flushed to disk and given the original's
-// permissions, owner and extended attributes (its security on Windows), but
-// not yet in the file's place, so that it can be tested first. Errors name
-// the path and the system's reason. A file the user may not write is
-// refused before anything is written.
+// The name the new version waits under, beside the file, while it is tested.
+// One name, so that one left by a program that was killed is replaced by the
+// next change; like the kept original, it does not end in ".conf".
+constexpr std::string_view kNewVersionSuffix = ".after-change";
+
+// A path as the system's calls take it: UTF-16 on Windows, so that a folder
+// the ANSI code page cannot spell can still be named.
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
+
+// A new version of a file: written beside it (beside the file a symbolic
+// link names) under kNewVersionSuffix, flushed to disk and given the
+// original's permissions, owner and extended attributes (its security on
+// Windows), but not yet in the file's place, so that it can be tested first.
+// Errors name the path and the system's reason. A file the user may not
+// write is refused before anything is written.
 class FileReplacement {
  public:
-  FileReplacement(const std::string& path, std::string_view contents);
+  // `read` is what the file held when the new contents were made from it.
+  FileReplacement(const std::string& path, std::string read, std::string_view contents);
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
-  // Removes the temporary file when it never took the file's place, and the
-  // kept original when it was not put back: the change has ended.
+  // Removes the new version when it never took the file's place. The kept
+  // original stays unless Commit() or PutBack() dealt with it: a way back
+  // that failed leaves it the only copy of what the file was.
   ~FileReplacement();
 
-  // Where the new version waits.
-  const std::string& temporaryPath() const { return temporary_; }
+  // Where the new version waits, as a command is given it.
+  std::string temporaryPath() const;
+  // Where the original is kept once the new version is in place.
+  std::string keptPath() const;
+  // True once the original has left the file's place: the way back is
+  // PutBack().
   bool placed() const { return placed_; }
 
   // The new version takes the file's place in one step; the original stays
   // beside it under kKeptOriginalSuffix (one left there by a killed program
-  // is replaced). A file with more names gets a file of its own.
+  // is replaced). A file with more names gets a file of its own. Refused,
+  // with nothing replaced, when the file no longer holds what was read.
   void Place();
   // The kept original takes the file's place again, attributes and all.
   void PutBack();
+  // The change ended well: the kept original is removed.
+  void Commit() noexcept;
 
  private:
   std::string path_;
+  std::string read_;
   // The file replaced: the path with symbolic links followed.
-  std::string target_;
-  std::string temporary_;
-  std::string kept_;
+  NativePath target_;
+  NativePath temporary_;
+  NativePath kept_;
   bool placed_ = false;
-  bool putBack_ = false;
 };
-
-// Puts the contents in the file's place at once, through a FileReplacement.
-void ReplaceFileContents(const std::string& path, std::string_view contents);
 
 // A message naming what failed, with the system's reason for errno.
 std::string SystemErrorMessage(const std::string& what, int errorNumber);

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "file_io.h"
 #include "posix_support.h"
@@ -21,7 +23,7 @@ namespace {
 // keeps the links.
 std::string ResolvedPath(const std::string& path) {
   char resolved[PATH_MAX];
-  if (!realpath(path.c_str(), resolved)) ThrowSystemError("Cannot find \"" + path + "\"");
+  if (!realpath(path.c_str(), resolved)) ThrowErrno([&] { return "Cannot find \"" + path + "\""; });
   return resolved;
 }
 
@@ -57,7 +59,8 @@ class NewVersion {
   }
 
   [[noreturn]] void Fail(const std::string& what) const {
-    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", errno) + " (temporary file \"" +
+    const int error = errno;
+    throw std::runtime_error(SystemErrorMessage(what + " \"" + path_ + "\"", error) + " (temporary file \"" +
                              temporary_ + "\")");
   }
 
@@ -68,7 +71,7 @@ class NewVersion {
     std::string names;
     if (!ReadSized([&](char* buffer, size_t size) { return listxattr(original.c_str(), buffer, size); }, names)) {
       if (errno == ENOTSUP) return;
-      ThrowSystemError("Cannot read the extended attributes of \"" + path_ + "\"");
+      ThrowErrno([&] { return "Cannot read the extended attributes of \"" + path_ + "\""; });
     }
     // The names, each ended by a NUL.
     std::string value;
@@ -78,7 +81,8 @@ class NewVersion {
       if (!ReadSized(get, value)) {
         // Removed since the list was read.
         if (errno == ENODATA) continue;
-        ThrowSystemError("Cannot read the extended attribute \"" + std::string(name) + "\" of \"" + path_ + "\"");
+        ThrowErrno(
+            [&] { return "Cannot read the extended attribute \"" + std::string(name) + "\" of \"" + path_ + "\""; });
       }
       if (fsetxattr(fd, name, value.data(), value.size(), 0) != 0)
         Fail("Cannot copy the extended attribute \"" + std::string(name) + "\" of");
@@ -114,18 +118,22 @@ void SyncDirectory(const std::string& directory) {
 
 }  // namespace
 
-FileReplacement::FileReplacement(const std::string& path, std::string_view contents)
+FileReplacement::FileReplacement(const std::string& path, std::string read, std::string_view contents)
     : path_(path),
+      read_(std::move(read)),
       target_(ResolvedPath(path)),
-      temporary_(target_ + ".XXXXXX"),
+      temporary_(target_ + std::string(kNewVersionSuffix)),
       kept_(target_ + std::string(kKeptOriginalSuffix)) {
   struct stat original;
-  if (stat(target_.c_str(), &original) != 0) ThrowSystemError("Cannot read \"" + path + "\"");
+  if (stat(target_.c_str(), &original) != 0) ThrowErrno([&] { return "Cannot read \"" + path + "\""; });
   // Replacing by rename needs only the folder's permission; a file the user
   // may not write must stay unwritten.
-  if (access(target_.c_str(), W_OK) != 0) ThrowSystemError("Cannot write \"" + path + "\"");
-  FileDescriptor file(mkostemp(temporary_.data(), O_CLOEXEC));
-  if (file.get() < 0) ThrowSystemError("Cannot create a temporary file beside \"" + path + "\"");
+  if (access(target_.c_str(), W_OK) != 0) ThrowErrno([&] { return "Cannot write \"" + path + "\""; });
+  // One left by a change that was killed.
+  if (unlink(temporary_.c_str()) != 0 && errno != ENOENT)
+    ThrowErrno([&] { return "Cannot remove \"" + temporary_ + "\""; });
+  FileDescriptor file(open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (file.get() < 0) ThrowErrno([&] { return "Cannot create a temporary file beside \"" + path + "\""; });
   try {
     const NewVersion version(path_, temporary_);
     version.Write(file.get(), contents);
@@ -140,13 +148,20 @@ FileReplacement::FileReplacement(const std::string& path, std::string_view conte
 
 FileReplacement::~FileReplacement() {
   if (!placed_) unlink(temporary_.c_str());
-  if (placed_ && !putBack_) unlink(kept_.c_str());
 }
 
+std::string FileReplacement::temporaryPath() const { return temporary_; }
+
+std::string FileReplacement::keptPath() const { return kept_; }
+
 void FileReplacement::Place() {
+  // An edit saved while the new version was tested would be lost.
+  if (ReadWholeFile(target_) != read_)
+    throw std::runtime_error("\"" + path_ + "\" changed during the change, so it was not replaced.");
   // A second name for the original, which the rename below leaves in place.
-  if (unlink(kept_.c_str()) != 0 && errno != ENOENT) ThrowSystemError("Cannot remove \"" + kept_ + "\"");
-  if (link(target_.c_str(), kept_.c_str()) != 0) ThrowSystemError("Cannot keep \"" + path_ + "\" as \"" + kept_ + "\"");
+  if (unlink(kept_.c_str()) != 0 && errno != ENOENT) ThrowErrno([&] { return "Cannot remove \"" + kept_ + "\""; });
+  if (link(target_.c_str(), kept_.c_str()) != 0)
+    ThrowErrno([&] { return "Cannot keep \"" + path_ + "\" as \"" + kept_ + "\""; });
   if (rename(temporary_.c_str(), target_.c_str()) != 0) {
     const int error = errno;
     unlink(kept_.c_str());
@@ -158,10 +173,11 @@ void FileReplacement::Place() {
 
 void FileReplacement::PutBack() {
   if (rename(kept_.c_str(), target_.c_str()) != 0)
-    ThrowSystemError("Cannot put \"" + kept_ + "\" back as \"" + path_ + "\"");
-  putBack_ = true;
+    ThrowErrno([&] { return "Cannot put \"" + kept_ + "\" back as \"" + path_ + "\""; });
   SyncDirectory(DirectoryOf(target_));
 }
+
+void FileReplacement::Commit() noexcept { unlink(kept_.c_str()); }
 
 bool IsFileExit(const std::string& strFileName) {
   struct stat status;

@@ -1,9 +1,11 @@
 // File operations on Windows: replacing a file in one step, keeping its
-// attributes and security. Paths are text in the ANSI code page.
+// attributes and security. Paths come as text in the ANSI code page; once
+// the system has named a file, its name stays UTF-16.
 #include <windows.h>
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "file_io.h"
 #include "windows_support.h"
@@ -14,7 +16,7 @@ namespace {
 
 // The path of the file itself, symbolic links on the way followed, in the
 // usual form ("\\?\C:\..." as "C:\...", "\\?\UNC\host\..." as "\\host\...").
-std::wstring FinalPath(const std::string& path) {
+NativePath FinalPath(const std::string& path) {
   // No access asked: only the name is wanted, whoever holds the file.
   const Handle file(CreateFileW(FromAnsi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -37,15 +39,45 @@ std::wstring FinalPath(const std::string& path) {
   return final;
 }
 
+// The whole file as bytes, by its UTF-16 name.
+std::string ReadWholeFile(const NativePath& path, const std::string& shown) {
+  const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowFileError("Cannot read", shown);
+  std::string contents;
+  char buffer[1 << 16];
+  DWORD count = 0;
+  do {
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &count, nullptr)) ThrowFileError("Cannot read", shown);
+    contents.append(buffer, count);
+  } while (count > 0);
+  return contents;
+}
+
+// A path as text for a message or a command: in the ANSI code page, or by
+// its short name when that code page cannot spell it.
+std::string PathText(const NativePath& path) {
+  const std::string text = ToAnsi(path);
+  if (FromAnsi(text) == path) return text;
+  std::wstring shortName(MAX_PATH, L'\0');
+  const DWORD length = GetShortPathNameW(path.c_str(), shortName.data(), static_cast<DWORD>(shortName.size()));
+  if (length == 0 || length >= shortName.size()) return text;
+  shortName.resize(length);
+  return ToAnsi(shortName);
+}
+
 }  // namespace
 
 // A symbolic link as the file has the file it names replaced and stays, as on
 // Linux: replacing the link's own name would put a plain file in its
 // place. A file with more names (hard links) gets a file of its own.
-FileReplacement::FileReplacement(const std::string& path, std::string_view contents)
-    : path_(path), target_(ToAnsi(FinalPath(path))), kept_(target_ + std::string(kKeptOriginalSuffix)) {
-  const std::wstring target = FromAnsi(target_);
-  const DWORD attributes = GetFileAttributesW(target.c_str());
+FileReplacement::FileReplacement(const std::string& path, std::string read, std::string_view contents)
+    : path_(path),
+      read_(std::move(read)),
+      target_(FinalPath(path)),
+      temporary_(target_ + FromAnsi(kNewVersionSuffix)),
+      kept_(target_ + FromAnsi(kKeptOriginalSuffix)) {
+  const DWORD attributes = GetFileAttributesW(target_.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) ThrowFileError("Cannot read", path);
   // Replacing needs only the folder's permission; a file the user may not
   // write (read-only, denied by its security, or held by another program)
@@ -57,67 +89,80 @@ FileReplacement::FileReplacement(const std::string& path, std::string_view conte
   // Replacing renames the file: a program holding it without sharing that
   // refuses here, before any temporary file exists.
   {
-    Handle check(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+    Handle check(CreateFileW(target_.c_str(), GENERIC_WRITE | DELETE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!check.valid()) ThrowFileError("Cannot write", path);
   }
 
-  const size_t slash = target.find_last_of(L"\\/");
-  const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);
-  wchar_t temp[MAX_PATH];
-  if (GetTempFileNameW(folder.c_str(), L"pcf", 0, temp) == 0)
-    ThrowFileError("Cannot create a temporary file beside", path);
-  temporary_ = ToAnsi(temp);
   // Errors on the temporary file are reported against the file it is to
   // replace, with the temporary file as the detail: a full disk is the
   // configuration's problem.
   const auto fail = [&](const char* what) {
-    ThrowLastError([&] { return std::string(what) + " \"" + path + "\" (temporary file \"" + temporary_ + "\")"; });
+    ThrowLastError(
+        [&] { return std::string(what) + " \"" + path + "\" (temporary file \"" + PathText(temporary_) + "\")"; });
   };
+  // One left by a change that was killed.
+  if (!DeleteFileW(temporary_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    ThrowFileError("Cannot create a temporary file beside", path);
+  Handle file(CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowFileError("Cannot create a temporary file beside", path);
   try {
-    Handle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) fail("Cannot write");
     if (!WriteAll(file, contents)) fail("Cannot write");
     if (!FlushFileBuffers(file.get())) fail("Cannot flush");
     if (!file.Close()) fail("Cannot write");
     // ReplaceFileW carries the replaced file's security and attributes over;
     // the attributes are set beforehand too, as not every implementation of
     // it keeps them (Wine's does not).
-    if (!SetFileAttributesW(temp, attributes)) fail("Cannot set the attributes of");
+    if (!SetFileAttributesW(temporary_.c_str(), attributes)) fail("Cannot set the attributes of");
   } catch (...) {
-    DeleteFileW(temp);
+    file.Close();
+    DeleteFileW(temporary_.c_str());
     throw;
   }
 }
 
-FileReplacement::~FileReplacement() {
-  if (!placed_) DeleteFileW(FromAnsi(temporary_).c_str());
-  if (placed_ && !putBack_) DeleteFileW(FromAnsi(kept_).c_str());
-}
+FileReplacement::~FileReplacement() { DeleteFileW(temporary_.c_str()); }
+
+std::string FileReplacement::temporaryPath() const { return PathText(temporary_); }
+
+std::string FileReplacement::keptPath() const { return PathText(kept_); }
 
 void FileReplacement::Place() {
-  const std::wstring kept = FromAnsi(kept_);
+  // An edit saved while the new version was tested would be lost.
+  if (ReadWholeFile(target_, path_) != read_)
+    throw std::runtime_error("\"" + path_ + "\" changed during the change, so it was not replaced.");
   // One left by a program that was ended during a change.
-  if (!DeleteFileW(kept.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) ThrowFileError("Cannot remove", kept_);
+  if (!DeleteFileW(kept_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    ThrowLastError([&] { return "Cannot remove \"" + PathText(kept_) + "\""; });
   // The original is renamed to the backup name, the very file with its
   // security; the new version takes its name.
-  if (!ReplaceFileW(FromAnsi(target_).c_str(), FromAnsi(temporary_).c_str(), kept.c_str(),
-                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-    const DWORD error = GetLastError();
-    // The original has its backup name already: it takes its own back.
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(kept.c_str(), FromAnsi(target_).c_str(), 0);
-    ThrowWindowsError("Cannot replace \"" + path_ + "\" (temporary file \"" + temporary_ + "\")", error);
+  if (ReplaceFileW(target_.c_str(), temporary_.c_str(), kept_.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                   nullptr)) {
+    placed_ = true;
+    return;
   }
-  placed_ = true;
+  const DWORD error = GetLastError();
+  const std::string failed =
+      WindowsErrorText("Cannot replace \"" + path_ + "\" (temporary file \"" + PathText(temporary_) + "\")", error);
+  // The original has its backup name already: it takes its own back. Should
+  // that fail too, it is away from its place, and the way back is PutBack.
+  if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && !MoveFileExW(kept_.c_str(), target_.c_str(), 0)) {
+    const DWORD undo = GetLastError();
+    placed_ = true;
+    throw std::runtime_error(
+        failed + "; " +
+        WindowsErrorText("the original, kept as \"" + PathText(kept_) + "\", could not take its name back", undo));
+  }
+  throw std::runtime_error(failed);
 }
 
 void FileReplacement::PutBack() {
-  if (!MoveFileExW(FromAnsi(kept_).c_str(), FromAnsi(target_).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    ThrowLastError([&] { return "Cannot put \"" + kept_ + "\" back as \"" + path_ + "\""; });
-  putBack_ = true;
+  if (!MoveFileExW(kept_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    ThrowLastError([&] { return "Cannot put \"" + PathText(kept_) + "\" back as \"" + path_ + "\""; });
 }
+
+void FileReplacement::Commit() noexcept { DeleteFileW(kept_.c_str()); }
 
 bool IsFileExit(const std::string& strFileName) {
   const DWORD attributes = GetFileAttributesW(FromAnsi(strFileName).c_str());

@@ -38,7 +38,10 @@ void ThrowCommandOutlasted(const Command& command, std::chrono::milliseconds lim
 
 std::string DescribeCommand(const Command& command) {
   std::string line = "\"" + command.program + "\"";
-  for (const std::string& argument : command.arguments) line += " " + argument;
+  for (const std::string& argument : command.arguments) {
+    const bool quoted = argument.empty() || argument.find_first_of(" \t") != std::string::npos;
+    line += quoted ? " \"" + argument + "\"" : " " + argument;
+  }
   return line;
 }
 
@@ -49,11 +52,15 @@ std::string DescribeFailure(const Command& command, const CommandResult& result,
     if (line.find_first_not_of(" \t") == std::string_view::npos) return;
     if (lines++ < kShownLines) text += (lines == 1 ? ". Its output began:\n    " : "\n    ") + Printable(line);
   });
-  if (lines == 0) return text + ". It wrote nothing.";
+  if (lines == 0 && !result.outputCut) return text + ". It wrote nothing.";
+  // The lines beyond the kept output were never seen: no count is true.
+  if (result.outputCut) return text + "\n    (and more)";
   if (lines > kShownLines) text += "\n    (and " + std::to_string(lines - kShownLines) + " more lines)";
   return text;
 }
 
 void KeepOutput(CommandResult& result, std::string_view written) {
-  result.output.append(written.substr(0, kKeptOutput - std::min(kKeptOutput, result.output.size())));
+  const size_t room = kKeptOutput - std::min(kKeptOutput, result.output.size());
+  result.output.append(written.substr(0, room));
+  if (written.size() > room) result.outputCut = true;
 }

@@ -15,6 +15,10 @@
 struct Command {
   std::string program;
   std::vector<std::string> arguments;
+  // Ended past its limit together with every process it started, not alone:
+  // for a command that starts no server, as the probe's batch file, whose
+  // netstat would live on holding the log.
+  bool endAllItStarted = false;
 };
 
 // How a command ended: its exit code (on Linux, a process ended by a signal
@@ -23,6 +27,8 @@ struct Command {
 struct CommandResult {
   int exitCode = 0;
   std::string output;
+  // More was written than kKeptOutput, and dropped.
+  bool outputCut = false;
 };
 
 // How much of a command's output is kept: a server names the cause of a
@@ -41,13 +47,15 @@ constexpr std::chrono::milliseconds kCommandLimit = std::chrono::minutes(2);
 // whole number of seconds.
 std::string DescribeSpan(std::chrono::milliseconds span);
 
-// The command as one line, for messages.
+// The command as one line, for messages: the program and every argument that
+// holds a blank (or is empty) in quotes.
 std::string DescribeCommand(const Command& command);
 
 // What a command that failed said: the command line, its exit code followed
 // by the outcome (", but ..."), then the first lines of its output, one
 // indented line each, each cut to a width a message box can show, and how
-// many more lines there were.
+// many more lines there were (or only that there was more, when more was
+// written than was kept).
 std::string DescribeFailure(const Command& command, const CommandResult& result, const std::string& outcome = {});
 
 // Appends what a command wrote to its kept output; what goes beyond
@@ -61,8 +69,10 @@ void KeepOutput(CommandResult& result, std::string_view written);
 // what is in its output, so it never blocks on a full pipe. A process the
 // command started and left holding the output is not waited for. A command
 // still running after `limit` is ended (that process only, not one it
-// started) and the wait throws "... did not end within ...". Throws too when
-// the program cannot be started or the wait fails.
+// started, unless endAllItStarted) and the wait throws "... did not end
+// within ...". Throws too when the program cannot be started or the wait
+// fails; a command not waited for to its end (whileWaiting threw) is ended
+// as past its limit before the error goes on.
 CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting = {},
                                std::chrono::milliseconds limit = kCommandLimit);
 

@@ -22,13 +22,29 @@ extern char** environ;
 
 namespace {
 
+// A set-up call of posix_spawn's, which returns its error.
+void Prepare(int error, const Command& command) {
+  if (error != 0) ThrowSystemError("Cannot prepare the start of " + DescribeCommand(command), error);
+}
+
+// The command's input from /dev/null, its output and error output on the pipe.
 class SpawnFileActions {
  public:
-  SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
+  SpawnFileActions(const Command& command, int output) {
+    Prepare(posix_spawn_file_actions_init(&actions_), command);
+    try {
+      Prepare(posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0), command);
+      Prepare(posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO), command);
+      Prepare(posix_spawn_file_actions_adddup2(&actions_, output, STDERR_FILENO), command);
+    } catch (...) {
+      posix_spawn_file_actions_destroy(&actions_);
+      throw;
+    }
+  }
   SpawnFileActions(const SpawnFileActions&) = delete;
   SpawnFileActions& operator=(const SpawnFileActions&) = delete;
   ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
-  posix_spawn_file_actions_t* get() { return &actions_; }
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
 
  private:
   posix_spawn_file_actions_t actions_;
@@ -36,25 +52,79 @@ class SpawnFileActions {
 
 // A command starts with no signal blocked and the default action for the
 // signals a window may block or ignore while it waits: a server it starts
-// must still stop when told to.
-class CleanSignals {
+// must still stop when told to. One to be ended with all it started leads
+// a process group of its own.
+class SpawnAttributes {
  public:
-  CleanSignals() {
-    posix_spawnattr_init(&attributes_);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes_, &signals);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
-    posix_spawnattr_setsigdefault(&attributes_, &signals);
-    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  explicit SpawnAttributes(const Command& command) {
+    Prepare(posix_spawnattr_init(&attributes_), command);
+    try {
+      sigset_t signals;
+      sigemptyset(&signals);
+      Prepare(posix_spawnattr_setsigmask(&attributes_, &signals), command);
+      for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
+      Prepare(posix_spawnattr_setsigdefault(&attributes_, &signals), command);
+      short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+      if (command.endAllItStarted) {
+        Prepare(posix_spawnattr_setpgroup(&attributes_, 0), command);
+        flags |= POSIX_SPAWN_SETPGROUP;
+      }
+      Prepare(posix_spawnattr_setflags(&attributes_, flags), command);
+    } catch (...) {
+      posix_spawnattr_destroy(&attributes_);
+      throw;
+    }
   }
-  CleanSignals(const CleanSignals&) = delete;
-  CleanSignals& operator=(const CleanSignals&) = delete;
-  ~CleanSignals() { posix_spawnattr_destroy(&attributes_); }
-  posix_spawnattr_t* get() { return &attributes_; }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+  const posix_spawnattr_t* get() const { return &attributes_; }
 
  private:
   posix_spawnattr_t attributes_;
+};
+
+// The running command, as ninja's Subprocess owns its child: one not waited
+// for to its end is ended and reaped, so no process outlives its wait
+// unseen and none is left a zombie.
+class Child {
+ public:
+  Child(pid_t pid, bool wholeGroup) : pid_(pid), wholeGroup_(wholeGroup) {}
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (!reaped_) End();
+  }
+  pid_t pid() const { return pid_; }
+
+  // True, with how it ended in `status`, once it has ended.
+  bool Ended(int& status, const Command& command) {
+    const pid_t waited = waitpid(pid_, &status, WNOHANG);
+    if (waited < 0 && errno != EINTR) {
+      const int error = errno;
+      // No longer this process's to wait for: its id may name another.
+      reaped_ = true;
+      ThrowSystemError("Cannot wait for " + DescribeCommand(command), error);
+    }
+    reaped_ = waited == pid_;
+    return reaped_;
+  }
+
+  // Ends it, and waits for its end, which SIGKILL makes certain. A group of
+  // its own is ended whole (before the leader is reaped, while its id still
+  // names the group); otherwise what it started lives on.
+  void End() {
+    kill(wholeGroup_ ? -pid_ : pid_, SIGKILL);
+    int status;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    reaped_ = true;
+  }
+
+ private:
+  pid_t pid_;
+  bool wholeGroup_;
+  bool reaped_ = false;
 };
 
 // A descriptor that becomes readable when the process ends, so the wait
@@ -114,16 +184,6 @@ class OutputReader {
   char buffer_[kChunk];
 };
 
-// Kills the command that ran past its limit, and waits for its end, which
-// SIGKILL makes certain. What it started lives on.
-[[noreturn]] void EndOutlasting(const Command& command, pid_t pid, std::chrono::milliseconds limit) {
-  kill(pid, SIGKILL);
-  int status;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  ThrowCommandOutlasted(command, limit);
-}
-
 }  // namespace
 
 CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting,
@@ -134,17 +194,15 @@ CommandResult RunHiddenAndWait(const Command& command, const std::function<void(
   argv.push_back(nullptr);
 
   int ends[2];
-  if (pipe2(ends, O_CLOEXEC) != 0) ThrowSystemError("Cannot start " + DescribeCommand(command));
+  if (pipe2(ends, O_CLOEXEC) != 0) ThrowErrno([&] { return "Cannot start " + DescribeCommand(command); });
   FileDescriptor readEnd(ends[0]);
   FileDescriptor writeEnd(ends[1]);
-  SpawnFileActions actions;
-  posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDERR_FILENO);
-  CleanSignals signals;
+  const SpawnFileActions actions(command, writeEnd.get());
+  const SpawnAttributes attributes(command);
   pid_t pid;
-  const int error = posix_spawn(&pid, command.program.c_str(), actions.get(), signals.get(), argv.data(), environ);
+  const int error = posix_spawn(&pid, command.program.c_str(), actions.get(), attributes.get(), argv.data(), environ);
   if (error != 0) ThrowSystemError("Cannot start " + DescribeCommand(command), error);
+  Child child(pid, command.endAllItStarted);
   writeEnd.Close();
   const FileDescriptor ended(EndDescriptor(pid));
 
@@ -154,15 +212,16 @@ CommandResult RunHiddenAndWait(const Command& command, const std::function<void(
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) EndOutlasting(command, pid, limit);
+    if (left.count() <= 0) {
+      child.End();
+      ThrowCommandOutlasted(command, limit);
+    }
     pollfd events[] = {{output.fd(), POLLIN, 0}, {ended.get(), POLLIN, 0}};
     poll(events, 2, static_cast<int>(std::min(left, kWaitTick).count()));
     // One buffer per turn: a command that writes without end still lets the
     // window and the end be looked at.
     if (events[0].revents) output.Read(kChunk);
-    const pid_t waited = waitpid(pid, &status, WNOHANG);
-    if (waited == pid) break;
-    if (waited < 0 && errno != EINTR) ThrowSystemError("Cannot wait for " + DescribeCommand(command));
+    if (child.Ended(status, command)) break;
     if (whileWaiting) whileWaiting();
   }
   output.ReadWhatIsThere();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "hidden_command.h"
 #include "windows_support.h"
@@ -85,6 +86,43 @@ class OutputReader {
   char buffer_[kChunk];
 };
 
+// The running command, as ninja's Subprocess owns its child: one not waited
+// for to its end is ended, so none runs on unseen. One to be ended with all
+// it started runs in a job object of its own.
+class Child {
+ public:
+  Child(const PROCESS_INFORMATION& started, Handle job)
+      : process_(started.hProcess), thread_(started.hThread), job_(std::move(job)) {}
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (!ended_) End();
+  }
+  HANDLE process() const { return process_.get(); }
+  void Ended() { ended_ = true; }
+
+  // Puts the process, started suspended, in its job and lets it run.
+  bool RunInJob() {
+    return AssignProcessToJobObject(job_.get(), process_.get()) && ResumeThread(thread_.get()) != DWORD(-1);
+  }
+
+  // Ends it and waits for its end; the process alone, unless it has a job.
+  void End() {
+    if (job_.valid()) TerminateJobObject(job_.get(), 1);
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), INFINITE);
+    ended_ = true;
+  }
+
+ private:
+  // The handle from the start stays valid after the process has ended, so
+  // the wait can neither miss the end nor wait on a process reusing the id.
+  Handle process_;
+  Handle thread_;
+  Handle job_;
+  bool ended_ = false;
+};
+
 }  // namespace
 
 CommandResult RunHiddenAndWait(const Command& command, const std::function<void()>& whileWaiting,
@@ -111,13 +149,15 @@ CommandResult RunHiddenAndWait(const Command& command, const std::function<void(
   startup.hStdInput = input.get();
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = writeEnd.get();
+  Handle job(command.endAllItStarted ? CreateJobObjectW(nullptr, nullptr) : nullptr);
+  if (command.endAllItStarted && !job.valid()) ThrowLastError(cannotStart);
+  // Suspended until it is in its job, so nothing it starts escapes it.
+  const DWORD flags = command.endAllItStarted ? CREATE_SUSPENDED : 0;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &started))
     ThrowLastError(cannotStart);
-  // The handle from the start stays valid after the process has ended, so
-  // the wait can neither miss the end nor wait on a process reusing the id.
-  const Handle process(started.hProcess);
-  const Handle thread(started.hThread);
+  Child child(started, std::move(job));
+  if (command.endAllItStarted && !child.RunInJob()) ThrowLastError(cannotStart);
   writeEnd.Close();
 
   CommandResult result;
@@ -126,21 +166,20 @@ CommandResult RunHiddenAndWait(const Command& command, const std::function<void(
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
-      // Only the command: a server it started lives on.
-      TerminateProcess(process.get(), 1);
-      WaitForSingleObject(process.get(), INFINITE);
+      child.End();
       ThrowCommandOutlasted(command, limit);
     }
     // Output there is read at once; without, the wait is for the end or a tick.
     const DWORD tick = DWORD(std::min(left, kWaitTick).count());
-    const DWORD waited = WaitForSingleObject(process.get(), output.Read(kChunk) > 0 ? 0 : tick);
+    const DWORD waited = WaitForSingleObject(child.process(), output.Read(kChunk) > 0 ? 0 : tick);
     if (waited == WAIT_OBJECT_0) break;
     if (waited != WAIT_TIMEOUT) ThrowLastError(cannotWait);
     if (whileWaiting) whileWaiting();
   }
+  child.Ended();
   output.ReadWhatIsThere();
   DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.get(), &exitCode)) ThrowLastError(cannotWait);
+  if (!GetExitCodeProcess(child.process(), &exitCode)) ThrowLastError(cannotWait);
   if (output.error() != 0) ThrowWindowsError("Cannot read the output of " + DescribeCommand(command), output.error());
   result.exitCode = static_cast<int>(exitCode);
   return result;

@@ -1,6 +1,7 @@
 #include "listen_file.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "file_io.h"
 #include "text_lines.h"
@@ -18,14 +19,15 @@ std::string_view ListenToken(std::string_view listenLine) {
   return rest.substr(0, rest.find(' '));
 }
 
-std::string_view ListenPortText(std::string_view listenLine) {
-  const std::string_view token = ListenToken(listenLine);
+ListenParts SplitListenToken(std::string_view token) {
   // An IPv6 address holds colons of its own, inside its brackets.
   const size_t bracket = token.rfind(']');
   const size_t colon = token.rfind(':');
-  if (colon == std::string_view::npos || (bracket != std::string_view::npos && colon < bracket)) return token;
-  return token.substr(colon + 1);
+  if (colon == std::string_view::npos || (bracket != std::string_view::npos && colon < bracket)) return {{}, token};
+  return {token.substr(0, colon + 1), token.substr(colon + 1)};
 }
+
+std::string_view ListenPortText(std::string_view listenLine) { return SplitListenToken(ListenToken(listenLine)).port; }
 
 void ReadListenPort(const std::string& path, const std::function<void(const std::string&)>& onPort) {
   ForEachLine(ReadWholeFile(path), [&](std::string_view line) {
@@ -43,15 +45,12 @@ std::string Rewrite(std::string_view text, std::string_view newPortText, std::st
   ForEachLine(text, [&](std::string_view line) {
     if (IsListenLine(line)) {
       ++listenLines;
-      const std::string_view port = ListenToken(line);
+      const std::string_view token = ListenToken(line);
       result += kListenPrefix;
-      // An empty port token (two spaces after "Listen") has nothing to keep.
-      if (!port.empty()) {
-        const size_t colon = port.rfind(':');
-        if (colon != std::string_view::npos) result += port.substr(0, colon + 1);
-      }
+      result += SplitListenToken(token).address;
       result += newPortText;
-      if (!port.empty()) result += line.substr(kListenPrefix.size() + port.size());
+      // An empty token (two spaces after "Listen") has nothing after it to keep.
+      if (!token.empty()) result += line.substr(kListenPrefix.size() + token.size());
     } else {
       result += line;
     }
@@ -67,16 +66,13 @@ std::string RewriteListenText(std::string_view text, std::string_view newPortTex
   return Rewrite(text, newPortText, lineEnd, listenLines);
 }
 
-std::string RewrittenListenFile(const std::string& path, const std::string& newPortText) {
+FileReplacement RewriteListenLines(const std::string& path, const std::string& newPortText) {
+  std::string original = ReadWholeFile(path);
   size_t listenLines = 0;
-  std::string rewritten = Rewrite(ReadWholeFile(path), newPortText, kLineEnd, listenLines);
+  const std::string rewritten = Rewrite(original, newPortText, kLineEnd, listenLines);
   if (listenLines == 0)
     throw std::runtime_error("\"" + path +
                              "\" holds no Listen line (\"Listen\" at the very start of a line, "
                              "a space, then the port), so there is no port to change.");
-  return rewritten;
-}
-
-void RewriteListenLines(const std::string& path, const std::string& newPortText) {
-  ReplaceFileContents(path, RewrittenListenFile(path, newPortText));
+  return FileReplacement(path, std::move(original), rewritten);
 }

@@ -71,7 +71,7 @@ void PortController::Start() {
     ReadListenPort(tree_.configFile, [this](const std::string& port) {
       view_.SetPortText(port);
       configuredPort_ = port;
-      if (IsListenablePort(port)) previousPorts_.push_back(std::stoi(std::string(TrimBlanks(port))));
+      if (const std::optional<int> number = IsListenablePort(port)) previousPorts_.push_back(*number);
     });
   });
 }
@@ -81,7 +81,8 @@ void PortController::RequestChange() {
   view_.SetApplyEnabled(false);
   if (const std::optional<std::string> refusal = RefusalFor(mode_, portText, configuredPort_, usedPorts_))
     return Refuse(*refusal);
-  Apply(std::string(TrimBlanks(portText)));
+  // Refused otherwise: the port is one the server can listen on.
+  Apply(*IsListenablePort(portText), std::string(TrimBlanks(portText)));
 }
 
 void PortController::Refuse(const std::string& message) {
@@ -89,13 +90,10 @@ void PortController::Refuse(const std::string& message) {
   view_.SetApplyEnabled(true);
 }
 
-void PortController::Apply(const std::string& portText) {
-  const int port = std::stoi(portText);
+void PortController::Apply(int port, const std::string& portText) {
   // Taken since the list was read, or on an address the list leaves out.
   if (AsStep(kChangeHeading, [&] { return IsPortListening(port); })) return Refuse("Can't use.");
-  FileReplacement file = AsStep(kChangeHeading, [&] {
-    return FileReplacement(tree_.configFile, RewrittenListenFile(tree_.configFile, portText));
-  });
+  FileReplacement file = AsStep(kChangeHeading, [&] { return RewriteListenLines(tree_.configFile, portText); });
   try {
     TestFile(file);
     file.Place();
@@ -121,6 +119,7 @@ void PortController::Apply(const std::string& portText) {
   } catch (const std::exception& failure) {
     throw StepError(kChangeHeading, failure.what() + ("\n\n" + GoBack(file)), OutputOf(failure));
   }
+  file.Commit();
   applied_ = true;
   view_.Close();
 }

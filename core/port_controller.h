@@ -66,7 +66,7 @@ class PortController {
   // Tests the new file, puts it in place and runs the mode's commands; when
   // a step fails, goes back and throws the step's StepError with how that
   // went.
-  void Apply(const std::string& portText);
+  void Apply(int port, const std::string& portText);
   // Has the server test the new version where it waits; a refusal is the
   // step's error.
   void TestFile(const FileReplacement& file) const;

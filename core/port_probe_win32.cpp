@@ -133,7 +133,9 @@ std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono:
     // The batch runs with the administrator's rights: held from before it
     // starts until it has ended, so nobody can swap its line meanwhile.
     const Handle lock = LockUnchanged(kBatchFile, batch);
-    const Command command{kBatchFile, {}};
+    // Past its limit, netstat is ended with it: alone it would hold the log
+    // and every later start would fail on it.
+    const Command command{kBatchFile, {}, true};
     const CommandResult result = RunHiddenAndWait(command, {}, limit);
     if (result.exitCode != 0) throw std::runtime_error(DescribeFailure(command, result));
   }

@@ -2,6 +2,8 @@
 
 namespace {
 
+constexpr const char* kBlanks = " \t\r\n";
+
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsAllDigits(std::string_view text) {
@@ -26,9 +28,9 @@ std::string_view WithoutLeadingZeros(std::string_view digits) {
 }  // namespace
 
 std::string_view TrimBlanks(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
+  const size_t first = text.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 bool IsNumber(std::string_view text) {
@@ -49,14 +51,15 @@ bool IsNumber(std::string_view text) {
   return pos == text.size();
 }
 
-bool IsListenablePort(std::string_view text) {
+std::optional<int> IsListenablePort(std::string_view text) {
   text = TrimBlanks(text);
-  if (!IsAllDigits(text)) return false;
+  if (!IsAllDigits(text)) return std::nullopt;
   const std::string_view digits = WithoutLeadingZeros(text);
-  if (digits.size() > 5) return false;
-  long value = 0;
+  if (digits.size() > 5) return std::nullopt;
+  int value = 0;
   for (char c : digits) value = value * 10 + (c - '0');
-  return value >= 1 && value <= 65535;
+  if (value < 1 || value > 65535) return std::nullopt;
+  return value;
 }
 
 std::string PortKey(std::string_view text) {

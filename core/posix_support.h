@@ -29,6 +29,14 @@ class FileDescriptor {
   int fd_;
 };
 
-[[noreturn]] inline void ThrowSystemError(const std::string& what, int errorNumber = errno) {
+[[noreturn]] inline void ThrowSystemError(const std::string& what, int errorNumber) {
   throw std::runtime_error(SystemErrorMessage(what, errorNumber));
+}
+
+// Throws with errno of the call that failed: read before the message is
+// built, which may change it. `describe` returns what failed.
+template <typename Describe>
+[[noreturn]] void ThrowErrno(Describe describe) {
+  const int error = errno;
+  ThrowSystemError(describe(), error);
 }

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "file_io.h"
 #include "hidden_command.h"
 #include "port_probe.h"
 #include "server_tree.h"
@@ -20,36 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string BesideMe(const char* name) { return (fs::path(_pgmptr).parent_path() / name).string(); }
-
-// A file the user may not write (read-only, or held by a program that shares no writing or no deleting)
-// stays, with the system's reason; one replaced keeps its attributes. Either way no other file is left.
-TEST(ReplaceFileContents, KeepsAnUnwritableFileAndTheAttributesOfOneReplaced) {
-  const std::pair<DWORD, DWORD> cases[] = {{FILE_ATTRIBUTE_READONLY, 0},
-                                           {FILE_ATTRIBUTE_ARCHIVE, FILE_SHARE_READ},
-                                           {FILE_ATTRIBUTE_ARCHIVE, FILE_SHARE_READ | FILE_SHARE_WRITE},
-                                           {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, 0}};
-  for (const auto& [attributes, sharing] : cases) {
-    TempDir dir;
-    const std::string conf = dir / "httpd.conf";
-    WriteFile(conf, "Listen 80\r\n");
-    SetFileAttributesA(conf.c_str(), attributes);
-    const HANDLE holder =
-        sharing ? CreateFileA(conf.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr;
-    const bool writable = attributes != FILE_ATTRIBUTE_READONLY && !holder;
-    std::string error;
-    try {
-      ReplaceFileContents(conf, "Listen 81\r\n");
-    } catch (const std::runtime_error& thrown) {
-      error = thrown.what();
-    }
-    if (holder) CloseHandle(holder);
-    EXPECT_EQ(ReadFile(conf), writable ? "Listen 81\r\n" : "Listen 80\r\n");
-    EXPECT_EQ(error.substr(0, conf.size() + 17), writable ? "" : "Cannot write \"" + conf + "\": ");
-    EXPECT_EQ(GetFileAttributesA(conf.c_str()) & attributes, attributes);
-    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"httpd.conf"});
-    SetFileAttributesA(conf.c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-}
 
 // Polls for up to 30 s, in which a program that is not stuck has done its part.
 template <typename Search>
