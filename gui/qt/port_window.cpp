@@ -44,12 +44,30 @@ void Centre(QWidget& window) {
   window.move(place.left, place.top);
 }
 
+// A box centred over its window once its size is known, kept on the screen.
+// Qt would place it by the window's corner, which it does not know for a
+// window without a frame.
+class CentredBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    if (!parentWidget()) return;
+    const QRect work = screen()->availableGeometry();
+    const QPoint centre = parentWidget()->frameGeometry().center();
+    move(std::clamp(centre.x() - width() / 2, work.left(), std::max(work.left(), work.right() - width())),
+         std::clamp(centre.y() - height() / 2, work.top(), std::max(work.top(), work.bottom() - height())));
+  }
+};
+
 }  // namespace
 
 void ShowBox(QWidget* over, const QString& caption, const std::string& text, BoxIcon icon, const std::string& details) {
   const CursorOverride shown(Qt::ArrowCursor);
-  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, {}, QMessageBox::Ok,
-                  over);
+  CentredBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, {}, QMessageBox::Ok,
+                 over);
   const QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
   // Room is left for the box's icon, margins and frame.
   const QFontMetrics metrics = box.fontMetrics();
