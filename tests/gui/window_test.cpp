@@ -70,6 +70,21 @@ const EndCase kEndCases[] = {
      gui::kFailed, "-t -f *\n"},
 };
 
+// Where a row of `ends` is told to end (SIGTERM): at its box or at the window waiting for the user.
+struct SignalCase {
+  const char* name;
+  const char* row;
+  const char* at;  // "box" or "idle"
+  int exitCode;
+};
+
+const SignalCase kSignalCases[] = {
+    {"at the idle window", "exit", "idle", gui::kNotApplied},
+    {"at a refusal", "refusal-box", "box", gui::kNotApplied},
+    {"at another copy's box", "second copy", "box", gui::kNotApplied},
+    {"at the error box", "error-box", "box", gui::kFailed},
+};
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -83,20 +98,12 @@ class WindowTest : public QObject {
       const gui::FormLayout& layout;
       const char* config;
       QString shown, typed, text;
-      QStringList names;  // of Text1, List1 and the buttons
-    } rows[] = {{portsetup::kForm1Layout,
-                 "ServerRoot x\n",
-                 "Text1",
-                 "8123456",
-                 "81234",
-                 {"Port :", "below number don't use.", "Next"}},
-                // Cut to five characters, the port would read "00080".
-                {portchange::kForm1Layout,
-                 "Listen 0008080\n",
-                 "0008080",
-                 "81",
-                 "81",
-                 {"Port :", "Below number don't use.", "Change", "Exit"}}};
+      QString names;  // of Text1, List1 and the buttons
+    } rows[] = {
+        {portsetup::kForm1Layout, "ServerRoot x\n", "Text1", "8123456", "81234", "Port :|below number don't use.|Next"},
+        // Cut to five characters, the port would read "00080".
+        {portchange::kForm1Layout, "Listen 0008080\n", "0008080", "81", "81",
+         "Port :|Below number don't use.|Change|Exit"}};
     for (const auto& row : rows) {
       const TestTree server;
       WriteFile(server.tree.configFile, row.config);
@@ -116,7 +123,7 @@ class WindowTest : public QObject {
       for (const char* control : {"Text1", "List1", "Command1", "Command2"})
         if (QWidget* named = Control(window, control))
           names << QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name);
-      QCOMPARE(names, row.names);
+      QCOMPARE(names.join('|'), row.names);
     }
   }
 
@@ -157,30 +164,20 @@ class WindowTest : public QObject {
   }
 
   void endedBySignal_data() {
-    QTest::addColumn<QString>("row");
-    QTest::addColumn<QString>("at");
-    QTest::addColumn<int>("exitCode");
-    QTest::newRow("at the idle window") << "exit"
-                                        << "idle" << int(gui::kNotApplied);
-    QTest::newRow("at a refusal") << "refusal-box"
-                                  << "box" << int(gui::kNotApplied);
-    QTest::newRow("at another copy's box") << "second copy"
-                                           << "box" << int(gui::kNotApplied);
-    QTest::newRow("at the error box") << "error-box"
-                                      << "box" << int(gui::kFailed);
+    QTest::addColumn<int>("row");
+    for (const SignalCase& c : kSignalCases) QTest::newRow(c.name) << int(&c - kSignalCases);
   }
 
   // Told to end (SIGTERM) where the user might, a row of `ends` ends as a close would, or with its error box's
   // code; never by the signal.
   void endedBySignal() {
-    QFETCH(QString, row);
-    QFETCH(QString, at);
-    QFETCH(int, exitCode);
+    QFETCH(int, row);
+    const SignalCase& c = kSignalCases[row];
     QProcess child;
-    child.setEnvironment(QProcess::systemEnvironment() << "PORTCFG_END_AT=" + at);
-    child.start(QCoreApplication::applicationFilePath(), {"ends:" + row});
+    child.setEnvironment(QProcess::systemEnvironment() << QString("PORTCFG_END_AT=") + c.at);
+    child.start(QCoreApplication::applicationFilePath(), {QString("ends:") + c.row});
     QVERIFY(child.waitForFinished(60000));
-    QCOMPARE(std::pair(child.exitStatus(), child.exitCode()), std::pair(QProcess::NormalExit, exitCode));
+    QCOMPARE(std::pair(child.exitStatus(), child.exitCode()), std::pair(QProcess::NormalExit, c.exitCode));
   }
 };
 

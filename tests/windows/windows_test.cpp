@@ -78,14 +78,12 @@ void ExpectFocused(HWND control) {
             MAKELRESULT(0, SendMessageW(control, EM_GETLIMITTEXT, 0, 0) ? TextOf(control).size() : 0));
 }
 
-// A row of Programs: the program (portchange finds its server running), what is wrong on drive C:, what is
-// typed before Tab and a click (nothing: no window), the box, how the program ends and what the server
-// program ran.
+// A row of Programs: what the user meets and does, how the program ends and what the server program ran.
 struct ProgramCase {
   const char* name;
-  bool setup;
+  bool setup;          // else portchange, which finds its server running
   const char* damage;  // "missing" (no server program), "no netstat" or "another copy" open
-  const char* typed;   // kOldPort and kNewPort stand for those ports
+  const char* typed;   // before Tab and a click; kOldPort and kNewPort stand for those ports; "": no window
   const char* box;     // its text's start; "": none
   const char* end;     // "close": the window closed at its box; "Exit": clicked after it
   bool endSession;     // asked during the change, refused, cancelled, then ended anyway
@@ -119,9 +117,6 @@ class Programs : public testing::TestWithParam<ProgramCase> {
   }
 
   std::string Commands() const { return ReadFileIfAny(log) + ReadFileIfAny(kHijacker + ".log"); }
-  std::string Port(const std::string& typed) const {
-    return typed == kOldPort ? oldPort : typed == kNewPort ? newPort : typed;
-  }
 
   const std::string kRoot = "C:\\Program Files\\Apache2", kHijacker = "C:\\Program.exe";
   const ServerTree tree = InstalledServerTree();
@@ -132,7 +127,8 @@ class Programs : public testing::TestWithParam<ProgramCase> {
 
 TEST_P(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
   const ProgramCase& c = GetParam();
-  const std::string damage = c.damage, typed = Port(c.typed), end = c.end;
+  const std::string damage = c.damage, end = c.end;
+  const std::string typed = c.typed == kOldPort ? oldPort : c.typed == kNewPort ? newPort : c.typed;
   if (!c.setup) RunHiddenAndWait({tree.serverProgram, {"-k", "start"}});
   fs::remove(damage == "missing" ? tree.serverProgram + ".exe" : log);
   if (damage == "no netstat") fs::remove(SystemDirectory() + "\\netstat.exe");
@@ -188,9 +184,8 @@ TEST_P(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
             serverLeft ? "" : "httpd (no pid file) not running\r\n");
   // The probe's batch file was made anew, and while it ran nobody could change or delete it.
   EXPECT_EQ(ReadFile("c:\\testport.bat"), "C:\\windows\\system32\\netstat.exe -na > c:\\netstat.log\r\n");
-  if (damage != "no netstat") {
-    EXPECT_NE(ReadFile("c:\\netstat.log").find("\nopen for writing: 32\r\ndelete: 32\r\n"), std::string::npos);
-  }
+  EXPECT_EQ(ReadFile("c:\\netstat.log").find("\nopen for writing: 32\r\ndelete: 32\r\n") != std::string::npos,
+            damage != "no netstat");
 }
 
 const ProgramCase kProgramCases[] = {
