@@ -109,13 +109,6 @@ class Programs : public testing::TestWithParam<ProgramCase> {
       fs::copy_file(BesideMe("stand_in_server.exe"), copy, fs::copy_options::overwrite_existing);
   }
 
-  void TearDown() override {
-    RunHiddenAndWait({kHijacker, {"-k", "stop"}});
-    std::error_code error;  // a server told to stop holds its program a moment longer
-    for (int tries = 0; fs::remove_all(kRoot, error), error && tries < 100; ++tries) Sleep(100);
-    fs::remove(kHijacker + ".log", error);
-  }
-
   std::string Commands() const { return ReadFileIfAny(log) + ReadFileIfAny(kHijacker + ".log"); }
 
   const std::string kRoot = "C:\\Program Files\\Apache2", kHijacker = "C:\\Program.exe";
@@ -186,6 +179,9 @@ TEST_P(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
   EXPECT_EQ(ReadFile("c:\\testport.bat"), "C:\\windows\\system32\\netstat.exe -na > c:\\netstat.log\r\n");
   EXPECT_EQ(ReadFile("c:\\netstat.log").find("\nopen for writing: 32\r\ndelete: 32\r\n") != std::string::npos,
             damage != "no netstat");
+  std::error_code error;  // a server told to stop holds its program a moment longer
+  for (int tries = 0; fs::remove_all(kRoot, error), error && tries < 100; ++tries) Sleep(100);
+  fs::remove(kHijacker + ".log", error);
 }
 
 const ProgramCase kProgramCases[] = {
