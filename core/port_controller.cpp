@@ -59,7 +59,7 @@ PortController::PortController(ApplyMode mode, PortView& view, ServerTree tree)
 void PortController::Start() {
   AsStep("Could not read the ports.", [this] {
     systemDirectory_ = SystemDirectory();
-    usedPorts_ = ProbeUsedPorts(systemDirectory_, tree_.commandLimit);
+    usedPorts_ = ProbeUsedPorts(systemDirectory_, tree_.commandLimit, keepAlive_);
     for (const int port : usedPorts_) view_.AddUsedPort(std::to_string(port));
   });
   if (!IsFileExit(tree_.configFile)) {

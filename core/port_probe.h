@@ -6,6 +6,7 @@
 // list, the system's TCP table for the check).
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +20,10 @@ std::string SystemDirectory();
 
 // The local port of every TCP and UDP socket on the machine, in the order
 // found; duplicates kept, never sorted. On Windows a netstat that fails,
-// writes no socket line or runs past `limit` is an error.
-std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit = kCommandLimit);
+// writes no socket line or runs past `limit` is an error, and `whileWaiting`
+// is called over and over while it runs.
+std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit = kCommandLimit,
+                                const std::function<void()>& whileWaiting = {});
 
 // True while a TCP socket on any address of the machine is in the LISTEN
 // state on the port: a server there takes connections. A socket only bound,

@@ -159,7 +159,8 @@ std::vector<int> ReadSocketTables(const std::string& folder, std::initializer_li
 
 // Some sandboxes refuse netlink, or its UDP half: the tables in the folder
 // then give the same ports, more slowly. Either source answers whole.
-std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds) {
+std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds,
+                                const std::function<void()>&) {
   if (NetlinkPorts ports = ProbeThroughNetlink()) return std::move(*ports);
   return ReadSocketTables(systemDirectory, {"tcp", "tcp6", "udp", "udp6"}, ParseProcNetSockets);
 }

@@ -123,7 +123,8 @@ std::string SystemDirectory() {
   }
 }
 
-std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit) {
+std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit,
+                                const std::function<void()>& whileWaiting) {
   const std::string batch = systemDirectory + "\\netstat.exe -na > " + kNetstatLog + "\r\n";
   // The log is created here so that it has the same security; the batch's
   // redirection then only empties it.
@@ -136,7 +137,7 @@ std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono:
     // Past its limit, netstat is ended with it: alone it would hold the log
     // and every later start would fail on it.
     const Command command{kBatchFile, {}, true};
-    const CommandResult result = RunHiddenAndWait(command, {}, limit);
+    const CommandResult result = RunHiddenAndWait(command, whileWaiting, limit);
     if (result.exitCode != 0) throw std::runtime_error(DescribeFailure(command, result));
   }
   std::vector<int> ports = ParseNetstatLog(ReadWholeFile(kNetstatLog));

@@ -1,41 +1,65 @@
-// Holding the signals that ask a program to end. Each is caught and recorded
-// while held, rather than blocked: blocking holds a signal only in the threads
-// that block it, and a toolkit's own threads (Qt's X event reader, its D-Bus
+// One handler answers every request: it is caught and recorded while held,
+// rather than blocked, as blocking holds a signal only in the threads that
+// block it, and a toolkit's own threads (Qt's X event reader, its D-Bus
 // connection) would take it and end the program.
-#include <array>
+#include <unistd.h>
+
 #include <csignal>
+#include <initializer_list>
 
 #include "termination_hold.h"
 
 namespace {
 
-constexpr std::array<int, 3> kRequests{SIGTERM, SIGINT, SIGHUP};
-
+volatile std::sig_atomic_t held = 0;
 volatile std::sig_atomic_t arrived = 0;
+// The code an unheld request ends the program with; -1 before EndWhenAsked:
+// the signal's own end.
+volatile std::sig_atomic_t endCode = -1;
 
-std::array<struct sigaction, kRequests.size()> before;
+void Answer(int request) {
+  if (held) {
+    arrived = 1;
+  } else if (endCode >= 0) {
+    _exit(endCode);
+  } else {
+    signal(request, SIG_DFL);
+    raise(request);
+  }
+}
 
-void Record(int) { arrived = 1; }
+void AnswerRequests() {
+  [[maybe_unused]] static const bool answered = [] {
+    struct sigaction answer {};
+    answer.sa_handler = Answer;
+    answer.sa_flags = SA_RESTART;
+    sigfillset(&answer.sa_mask);
+    for (const int request : {SIGTERM, SIGINT, SIGHUP}) {
+      struct sigaction before {};
+      sigaction(request, nullptr, &before);
+      if (before.sa_handler != SIG_IGN) sigaction(request, &answer, nullptr);
+    }
+    return true;
+  }();
+}
 
 }  // namespace
 
+void EndWhenAsked(int exitCode) {
+  endCode = exitCode;
+  AnswerRequests();
+}
+
 TerminationHold::TerminationHold() {
   arrived = 0;
-  struct sigaction record {};
-  record.sa_handler = Record;
-  record.sa_flags = SA_RESTART;
-  sigfillset(&record.sa_mask);
-  for (size_t i = 0; i < kRequests.size(); ++i) {
-    sigaction(kRequests[i], nullptr, &before[i]);
-    // One the program was started to ignore (nohup) stays ignored.
-    if (before[i].sa_handler != SIG_IGN) sigaction(kRequests[i], &record, nullptr);
-  }
+  held = 1;
+  AnswerRequests();
 }
 
 bool TerminationHold::Release() {
   if (!held_) return false;
   held_ = false;
-  // Put back first: one that comes after the look is then the system's to act on.
-  for (size_t i = 0; i < kRequests.size(); ++i) sigaction(kRequests[i], &before[i], nullptr);
+  held = 0;
+  // A request that comes after the look ends the program with the code set.
   return arrived != 0;
 }

@@ -2,6 +2,8 @@
 // window as WM_QUERYENDSESSION, which the window answers.
 #include "termination_hold.h"
 
+void EndWhenAsked(int) {}
+
 TerminationHold::TerminationHold() = default;
 
 bool TerminationHold::Release() {

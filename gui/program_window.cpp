@@ -3,7 +3,8 @@
 #include <exception>
 #include <utility>
 
-#include "program_end.h"
+#include "box_text.h"
+#include "exit_code.h"
 
 namespace gui {
 
@@ -11,6 +12,8 @@ ProgramWindow::ProgramWindow(ApplyMode mode, ServerTree tree)
     : copy_(tree), controller_(mode, *this, std::move(tree)) {}
 
 std::optional<int> ProgramWindow::Open() {
+  // Until a step fails, a request to end the program is a close.
+  EndWhenAsked(kNotApplied);
   if (!copy_.first()) {
     PointToOtherCopy();
     EndProgram(kNotApplied);
@@ -33,8 +36,7 @@ int ProgramWindow::RunUntilEnded(const std::function<void()>& eventLoop) {
 void ProgramWindow::ShowMessage(const std::string& text) {
   // The controller's messages come before it changes anything, and the
   // program may end while one waits for the user.
-  endRequested_ |= hold_ && hold_->Release();
-  hold_.reset();
+  ReleaseHold();
   if (endRequested_) return;
   // While the box waits for the user, the window may be closed.
   const bool busy = std::exchange(busy_, false);
@@ -69,13 +71,20 @@ void ProgramWindow::Run(void (PortController::*step)()) {
     }
   });
   busy_ = false;
-  endRequested_ |= hold_ && hold_->Release();
-  hold_.reset();
+  // Set before a request is let through, which may come before the box.
+  if (error) EndWhenAsked(kFailed);
+  ReleaseHold();
   if (!error && !endRequested_) return;
   // Set before the box: the window may be closed while it waits.
   endsInFailure_ = true;
   if (!endRequested_) ShowBox(*error, BoxIcon::Error, details);
   Close();
+}
+
+void ProgramWindow::ReleaseHold() {
+  // A request held ends the program once the step is over, however it ends.
+  if (hold_ && hold_->Release()) endRequested_ = endsInFailure_ = true;
+  hold_.reset();
 }
 
 void ProgramWindow::EndProgram(int exitCode) {

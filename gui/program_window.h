@@ -58,6 +58,8 @@ class ProgramWindow : public PortView {
   // to end the program held. An error it throws is shown in an error box and
   // ends the program; a request that came ends it without one.
   void Run(void (PortController::*step)());
+  // Lets the requests to end the program through again.
+  void ReleaseHold();
   // The first code stays.
   void EndProgram(int exitCode);
 

@@ -1,19 +1,17 @@
 #include "port_window.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
-#include <csignal>
 #include <utility>
 #include <vector>
 
+#include "box_text.h"
 #include "form_parts.h"
-#include "program_end.h"
 
 namespace gui {
 
@@ -28,27 +26,14 @@ class CursorOverride {
   ~CursorOverride() { QApplication::restoreOverrideCursor(); }
 };
 
-// Texts cross to and from the core in the system's own 8-bit encoding.
-QString FromCore(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
+// Texts cross to and from the core in the system's own 8-bit encoding. A
+// command's output may hold NULs: the text is taken whole, to its end.
+QString FromCore(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
 
 Qt::WindowFlags FrameFlags(Frame frame) {
   if (frame == Frame::None) return Qt::Window | Qt::FramelessWindowHint;
   return Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-}
-
-// From an error box on, the program has failed: a request to end it
-// (SIGTERM, SIGINT, SIGHUP) ends it at once with that code, not the
-// signal's. One the program was started to ignore stays ignored.
-void EndFailedWhenAsked() {
-  struct sigaction end {};
-  end.sa_handler = [](int) { _exit(kFailed); };
-  sigfillset(&end.sa_mask);
-  for (const int request : {SIGTERM, SIGINT, SIGHUP}) {
-    struct sigaction before {};
-    sigaction(request, nullptr, &before);
-    if (before.sa_handler != SIG_IGN) sigaction(request, &end, nullptr);
-  }
 }
 
 void Centre(QWidget& window) {
@@ -59,13 +44,30 @@ void Centre(QWidget& window) {
   window.move(place.left, place.top);
 }
 
+// A box centred over its window once its size is known, kept on the screen.
+// Qt would place it by the window's corner, which it does not know for a
+// window without a frame.
+class CentredBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    if (!parentWidget()) return;
+    const QRect work = screen()->availableGeometry();
+    const QPoint centre = parentWidget()->frameGeometry().center();
+    move(std::clamp(centre.x() - width() / 2, work.left(), std::max(work.left(), work.right() - width())),
+         std::clamp(centre.y() - height() / 2, work.top(), std::max(work.top(), work.bottom() - height())));
+  }
+};
+
 }  // namespace
 
 void ShowBox(QWidget* over, const QString& caption, const std::string& text, BoxIcon icon, const std::string& details) {
   const CursorOverride shown(Qt::ArrowCursor);
-  if (icon == BoxIcon::Error) EndFailedWhenAsked();
-  QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, {}, QMessageBox::Ok,
-                  over);
+  CentredBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption, {}, QMessageBox::Ok,
+                 over);
   const QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen();
   // Room is left for the box's icon, margins and frame.
   const QFontMetrics metrics = box.fontMetrics();
@@ -89,10 +91,18 @@ PortWindow::PortWindow(const FormLayout& layout, ServerTree tree) : ProgramWindo
 void PortWindow::BuildControls(const FormLayout& layout) {
   // Qt's Tab follows the order the widgets are made in.
   std::vector<QWidget*> made(layout.controls.size());
+  QLabel* label = nullptr;  // the one made just before
   for (const Creation& step : CreationOrder(layout)) {
     const ControlLayout& control = layout.controls[step.control];
     QWidget* widget = AddControl(step.container == kOnForm ? *this : *made[step.container], control);
     made[step.control] = widget;
+    // A label names the box made after it, as it does on Windows, for a
+    // screen reader: its buddy, and its name, as Qt names a list by neither.
+    if (label && (control.kind == ControlKind::TextBox || control.kind == ControlKind::ListBox)) {
+      label->setBuddy(widget);
+      widget->setAccessibleName(label->text());
+    }
+    label = control.kind == ControlKind::Label ? static_cast<QLabel*>(widget) : nullptr;
     switch (control.role) {
       case Role::PortText:
         portText_ = static_cast<QLineEdit*>(widget);
@@ -103,9 +113,8 @@ void PortWindow::BuildControls(const FormLayout& layout) {
         usedPorts_ = static_cast<QListWidget*>(widget);
         break;
       case Role::Apply:
-        apply_ = static_cast<QPushButton*>(widget);
-        [[fallthrough]];
       case Role::Exit:
+        (control.role == Role::Apply ? apply_ : exit_) = static_cast<QPushButton*>(widget);
         connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this,
                 [this, role = control.role] { Press(role); });
         break;
@@ -169,7 +178,10 @@ void PortWindow::closeEvent(QCloseEvent* event) {
 
 void PortWindow::WhileBusy(const std::function<void()>& work) {
   const CursorOverride shown(Qt::WaitCursor);
+  // It takes no click while the step runs, and looks it.
+  if (exit_) exit_->setEnabled(false);
   work();
+  if (exit_) exit_->setEnabled(true);
 }
 
 void PortWindow::ShowBox(const std::string& text, BoxIcon icon, const std::string& details) {

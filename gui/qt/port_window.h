@@ -55,6 +55,7 @@ class PortWindow : public QWidget, public ProgramWindow {
   QLineEdit* portText_ = nullptr;
   QListWidget* usedPorts_ = nullptr;
   QPushButton* apply_ = nullptr;
+  QPushButton* exit_ = nullptr;  // none on the setup page
 };
 
 // A modal box over the window, or on its own when there is none.

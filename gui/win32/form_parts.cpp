@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "program_end.h"
 #include "resource_ids.h"
 #include "windows_text.h"
 
@@ -41,33 +40,12 @@ ControlClass ClassOf(ControlKind kind) {
   throw std::logic_error("a line is drawn, not a window");
 }
 
-COLORREF FromRgb(unsigned rgb) { return RGB((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff); }
-
 // The picture box passes its labels' colour requests on to the window, which
 // knows which labels are transparent.
 LRESULT CALLBACK PassColoursUp(HWND picture, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
   if (message == WM_CTLCOLORSTATIC) return SendMessageW(GetParent(picture), message, wParam, lParam);
   if (message == WM_NCDESTROY) RemoveWindowSubclass(picture, PassColoursUp, id);
   return DefSubclassProc(picture, message, wParam, lParam);
-}
-
-// The text with every run wider than three quarters of the monitor's work
-// area cut, as measured in the font message boxes use there.
-std::wstring FittedToMonitor(HWND over, const std::wstring& text) {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
-                             over ? GetDpiForWindow(over) : GetDpiForSystem());
-  const FontHandle font(CreateFontIndirectW(&metrics.lfMessageFont));
-  const ScreenText screen(font.get());
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(over, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  return CutToWidth(text, (monitor.rcWork.right - monitor.rcWork.left) * 3 / 4, [&](const std::wstring& run) {
-    SIZE size{};
-    GetTextExtentPoint32W(screen.get(), run.c_str(), static_cast<int>(run.size()), &size);
-    return static_cast<int>(size.cx);
-  });
 }
 
 }  // namespace
@@ -138,35 +116,6 @@ HWND MakeControl(HWND parent, const ControlLayout& control, int id) {
   if (control.maxLength > 0) SendMessageW(made, EM_LIMITTEXT, control.maxLength, 0);
   if (control.kind == ControlKind::Picture) SetWindowSubclass(made, PassColoursUp, 0, 0);
   return made;
-}
-
-void PaintLines(HDC dc, const FormLayout& layout, UINT dpi) {
-  for (const ControlLayout& control : layout.controls) {
-    if (control.kind != ControlKind::Line) continue;
-    const int top = FromTwips(control.place.top, dpi);
-    const RECT line{FromTwips(control.place.left, dpi), top, FromTwips(control.place.left + control.place.width, dpi),
-                    top + FromPixels(1, dpi)};
-    FillRect(dc, &line,
-             GetSysColorBrush(control.lineColour == LineColour::DarkShadow ? COLOR_3DDKSHADOW : COLOR_3DHILIGHT));
-  }
-}
-
-void DrawBanner(HDC dc, const RECT& box, HICON icon, UINT dpi) {
-  FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
-  const RECT strip{0, 0, FromPixels(kBanner.width, dpi), FromPixels(kBanner.height, dpi)};
-  FillRect(dc, &strip, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  const RECT rule{strip.left, strip.bottom - FromPixels(1, dpi), strip.right, strip.bottom};
-  SetDCBrushColor(dc, FromRgb(kBanner.ruleRgb));
-  FillRect(dc, &rule, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-  const int size = FromPixels(kBanner.iconSize, dpi);
-  DrawIconEx(dc, FromPixels(kBanner.iconLeft, dpi), FromPixels(kBanner.iconTop, dpi), icon, size, size, 0, nullptr,
-             DI_NORMAL);
-}
-
-void ShowBox(HWND over, const std::wstring& caption, const std::string& text, BoxIcon icon) {
-  const CursorScope shown(IDC_ARROW);
-  MessageBoxW(over, FittedToMonitor(over, FromAnsi(text)).c_str(), caption.c_str(),
-              MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0));
 }
 
 }  // namespace gui

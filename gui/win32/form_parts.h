@@ -1,8 +1,8 @@
 #pragma once
 
-// A window's controls as Win32 windows and drawing, built from its layout
-// table: twips to pixels for a DPI, Arial fonts, the standard controls, lines
-// and the setup page's banner; and the message boxes.
+// A window's controls as Win32 windows, built from its layout table: twips to
+// pixels for a DPI, the window's size and place, Arial fonts, the icon and
+// the standard controls.
 
 #include <windows.h>
 
@@ -10,7 +10,6 @@
 
 #include "form_layout.h"
 #include "handles.h"
-#include "program_window.h"
 
 namespace gui {
 
@@ -37,13 +36,5 @@ IconHandle ProgramIcon(int size);
 // drawn), with the id, its text and limit, not yet placed. Throws when the
 // system cannot make it.
 HWND MakeControl(HWND parent, const ControlLayout& control, int id);
-
-// The table's lines, across the window's client area.
-void PaintLines(HDC dc, const FormLayout& layout, UINT dpi);
-// The banner, in the picture box's area.
-void DrawBanner(HDC dc, const RECT& box, HICON icon, UINT dpi);
-
-// A modal message box over the window, or on its own when there is none.
-void ShowBox(HWND over, const std::wstring& caption, const std::string& text, BoxIcon icon);
 
 }  // namespace gui

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "drawing.h"
 #include "form_parts.h"
+#include "message_box.h"
 #include "windows_text.h"
 
 namespace gui {
@@ -19,6 +21,55 @@ const std::wstring& ClassName() {
 }
 
 }  // namespace
+
+// A step run on a fiber of its own: the window's thread answers the system
+// between the step's waits, and goes on with the step from inside an answer
+// that must not return before the step has ended (the session's end).
+class StepFiber {
+ public:
+  explicit StepFiber(const std::function<void()>& work) : work_(work), caller_(ConvertThreadToFiber(nullptr)) {
+    if (caller_) fiber_ = CreateFiber(0, Run, this);
+    if (!fiber_) {
+      const DWORD error = GetLastError();
+      if (caller_) ConvertFiberToThread();
+      ThrowWindowsError("Cannot make a fiber for the step", error);
+    }
+  }
+  StepFiber(const StepFiber&) = delete;
+  StepFiber& operator=(const StepFiber&) = delete;
+  ~StepFiber() {
+    DeleteFiber(fiber_);
+    ConvertFiberToThread();
+  }
+
+  // From outside the step: runs it until it next waits, or has ended. False
+  // once it has ended.
+  bool Resume() {
+    if (!done_ && !running_) {
+      running_ = true;
+      SwitchToFiber(fiber_);
+      running_ = false;
+    }
+    return !done_;
+  }
+  // From the step: lets the thread go on where it last resumed the step.
+  void Pause() { SwitchToFiber(caller_); }
+  bool ended() const { return done_; }
+
+ private:
+  static void CALLBACK Run(void* self) {
+    auto& step = *static_cast<StepFiber*>(self);
+    step.work_();
+    step.done_ = true;
+    step.Pause();  // a fiber never returns: that would end the thread
+  }
+
+  const std::function<void()>& work_;
+  void* caller_;
+  void* fiber_ = nullptr;
+  bool running_ = false;  // the thread is in the step
+  bool done_ = false;
+};
 
 PortWindow::PortWindow(const FormLayout& layout, ServerTree tree)
     : ProgramWindow(layout.mode, std::move(tree)),
@@ -58,7 +109,24 @@ void PortWindow::CreateControls() {
     const ControlLayout& control = layout_.controls[step.control];
     if (control.kind == ControlKind::Line) continue;  // drawn by the window
     const HWND parent = step.container == kOnForm ? window_ : controls_[step.container];
-    controls_[step.control] = MakeControl(parent, control, kFirstControlId + static_cast<int>(step.control));
+    const HWND made = MakeControl(parent, control, kFirstControlId + static_cast<int>(step.control));
+    controls_[step.control] = made;
+    switch (control.role) {
+      case Role::PortText:
+        roles_.portText = made;
+        break;
+      case Role::UsedPorts:
+        roles_.usedPorts = made;
+        break;
+      case Role::Apply:
+        roles_.apply = made;
+        break;
+      case Role::Exit:
+        roles_.exit = made;
+        break;
+      case Role::None:
+        break;
+    }
   }
 }
 
@@ -88,57 +156,57 @@ void PortWindow::LayOut(UINT dpi) {
   RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-HWND PortWindow::ControlFor(Role role) const {
-  for (size_t index = 0; index < controls_.size(); ++index)
-    if (layout_.controls[index].role == role) return controls_[index];
-  return nullptr;
-}
-
 const ControlLayout* PortWindow::LayoutOf(HWND control) const {
   const auto found = std::find(controls_.begin(), controls_.end(), control);
   return control && found != controls_.end() ? &layout_.controls[found - controls_.begin()] : nullptr;
 }
 
 std::string PortWindow::GetPortText() {
-  const HWND box = ControlFor(Role::PortText);
+  const HWND box = roles_.portText;
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
   text.resize(static_cast<size_t>(GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
   return ToAnsi(text);
 }
 
-void PortWindow::SetPortText(const std::string& text) {
-  SetWindowTextW(ControlFor(Role::PortText), FromAnsi(text).c_str());
-}
+void PortWindow::SetPortText(const std::string& text) { SetWindowTextW(roles_.portText, FromAnsi(text).c_str()); }
 
 void PortWindow::AddUsedPort(const std::string& port) {
-  SendMessageW(ControlFor(Role::UsedPorts), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FromAnsi(port).c_str()));
+  SendMessageW(roles_.usedPorts, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FromAnsi(port).c_str()));
 }
 
-void PortWindow::SetApplyEnabled(bool enabled) { EnableWindow(ControlFor(Role::Apply), enabled); }
+void PortWindow::SetApplyEnabled(bool enabled) { EnableWindow(roles_.apply, enabled); }
 
 void PortWindow::Close() { DestroyWindow(window_); }
 
 void PortWindow::KeepAlive() {
-  // Once the session has asked to end, the window is left as it is until
-  // the step has ended: any message it took could be the session's
-  // WM_ENDSESSION, and the program may be ended the moment that is answered.
-  // Asked before each look, as the query may come in the middle of these.
-  // Input is dropped, not left waiting: a click meant for the window as it
-  // was would land on whatever the step leaves on screen.
-  MSG message;
-  while (!sessionWaits_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    const UINT id = message.message;
-    const bool input = (id >= WM_KEYFIRST && id <= WM_KEYLAST) || (id >= WM_MOUSEFIRST && id <= WM_MOUSELAST) ||
-                       (id >= WM_NCMOUSEMOVE && id <= WM_NCXBUTTONDBLCLK);
-    if (!input) DispatchMessageW(&message);
-  }
+  // Once the user has ended the session, the step goes on to its end
+  // without a pause: the session waits for it.
+  if (step_ && !sessionEnds_) step_->Pause();
 }
 
 void PortWindow::WhileBusy(const std::function<void()>& work) {
   const CursorScope shown(IDC_WAIT);
   const ShutdownBlock blocked(window_, L"Finishing its work on the web server's port.");
-  work();
-  sessionWaits_ = false;
+  // It takes no click while the step runs, and looks it.
+  EnableWindow(roles_.exit, FALSE);
+  StepFiber step(work);
+  step_ = &step;
+  while (step.Resume()) AnswerWhileBusy();
+  step_ = nullptr;
+  sessionEnds_ = false;
+  EnableWindow(roles_.exit, TRUE);
+}
+
+void PortWindow::AnswerWhileBusy() {
+  // Input is dropped, not left waiting: a click meant for the window as it
+  // was would land on whatever the step leaves on screen.
+  MSG message;
+  while (!step_->ended() && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    const UINT id = message.message;
+    const bool input = (id >= WM_KEYFIRST && id <= WM_KEYLAST) || (id >= WM_MOUSEFIRST && id <= WM_MOUSELAST) ||
+                       (id >= WM_NCMOUSEMOVE && id <= WM_NCXBUTTONDBLCLK);
+    if (!input) DispatchMessageW(&message);
+  }
 }
 
 // A standard box: the first lines of a failed command's output, which the
@@ -160,7 +228,7 @@ void PortWindow::PointToOtherCopy() {
 }
 
 void PortWindow::SelectPort() {
-  const HWND box = ControlFor(Role::PortText);
+  const HWND box = roles_.portText;
   SetFocus(box);
   // Selected from its end back to its start, so the caret sits at the start.
   SendMessageW(box, EM_SETSEL, GetWindowTextLengthW(box), 0);
@@ -190,6 +258,7 @@ LRESULT CALLBACK PortWindow::Procedure(HWND window, UINT message, WPARAM wParam,
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
     std::fill(self->controls_.begin(), self->controls_.end(), nullptr);
+    self->roles_ = {};
     return DefWindowProcW(window, message, wParam, lParam);
   }
   return self->Handle(message, wParam, lParam);
@@ -225,9 +294,16 @@ LRESULT PortWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:  // the program's own close does not come this way
       if (!MayClose(true)) return 0;
       break;
-    case WM_QUERYENDSESSION:  // refused while a step runs; its WM_ENDSESSION then waits for it
-      sessionWaits_ = !MayClose(true);
-      return !sessionWaits_;
+    case WM_QUERYENDSESSION:  // refused while a step runs
+      return MayClose(true);
+    case WM_ENDSESSION:
+      // The user ended the session all the same: the answer waits for the
+      // step, which goes on from here, the window no longer painting.
+      if (wParam && busy() && step_) {
+        sessionEnds_ = true;
+        while (step_->Resume()) continue;
+      }
+      return 0;
     case WM_SETCURSOR:
       if (!busy()) break;
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));

@@ -21,6 +21,8 @@
 
 namespace gui {
 
+class StepFiber;
+
 class PortWindow final : public ProgramWindow {
  public:
   explicit PortWindow(const FormLayout& layout, ServerTree tree = InstalledServerTree());
@@ -43,8 +45,9 @@ class PortWindow final : public ProgramWindow {
 
   void CreateControls();
   void LayOut(UINT dpi);
-  HWND ControlFor(Role role) const;
   const ControlLayout* LayoutOf(HWND control) const;
+  // Between the waits of a step: the window paints and answers the system.
+  void AnswerWhileBusy();
 
   std::string GetPortText() override;
   void SetPortText(const std::string& text) override;
@@ -64,11 +67,15 @@ class PortWindow final : public ProgramWindow {
   DWORD style_;
   HWND window_ = nullptr;
   std::vector<HWND> controls_;  // by the layout's index; null for lines
+  struct {
+    HWND portText, usedPorts, apply, exit;  // no exit button on the setup page
+  } roles_{};
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   std::vector<std::pair<Font, FontHandle>> fonts_;  // one for each font of the layout
   IconHandle bannerIcon_, bigIcon_, smallIcon_;
   HWND lastFocus_ = nullptr;
-  bool sessionWaits_ = false;  // the session asked to end while a step ran
+  StepFiber* step_ = nullptr;  // while a step runs
+  bool sessionEnds_ = false;   // the user ended the session during a step
 };
 
 }  // namespace gui

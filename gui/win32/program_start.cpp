@@ -3,10 +3,11 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include "form_parts.h"
+#include "message_box.h"
 #include "port_window.h"
 #include "program_end.h"
 #include "program_start.h"
+#include "program_window.h"
 #include "windows_text.h"
 
 namespace gui {

@@ -1,13 +1,14 @@
 // Both windows, offscreen, as their user meets them: how they open, take a port, show a box and end.
+#include <QAccessible>
 #include <QMessageBox>
 #include <QtTest>
 #include <csignal>
 #include <optional>
 
+#include "exit_code.h"
 #include "port_window.h"
 #include "portchange/form1_layout.h"
 #include "portsetup/form1_layout.h"
-#include "program_end.h"
 #include "test_sockets.h"
 #include "test_support.h"
 
@@ -33,7 +34,7 @@ QStringList Answering(const std::function<void()>& action, QString screenshot) {
     texts << (box->icon() == QMessageBox::Critical ? "error: " : "") + box->text() +
                  (box->detailedText().isEmpty() ? "" : "\n\ndetails: " + box->detailedText());
     if (!screenshot.isEmpty()) SaveScreenshot(*box, std::exchange(screenshot, {}));
-    if (box->icon() == QMessageBox::Critical && qEnvironmentVariableIsSet("PORTCFG_END_AT_ERROR_BOX")) raise(SIGTERM);
+    if (qEnvironmentVariable("PORTCFG_END_AT") == "box") raise(SIGTERM);
     const bool fits = box->screen()->availableGeometry().contains(box->frameGeometry());
     box->button(QMessageBox::Ok)->click();
     QVERIFY(fits);
@@ -62,9 +63,26 @@ const EndCase kEndCases[] = {
     // Asked by the server program to end during the change, which fails: it is undone first, and no box shown.
     {"SIGTERM", "[ \"$1\" != -k ] || kill -TERM $PPID; exit 0", nullptr, "Command1", "", gui::kFailed,
      "-t -f *\n-k stop\n-k start\n-k start\n"},
-    {"error-box", "seq -f \"line %g $(printf 'word %.0s' $(seq 60))end\" 10; exit 1", nullptr, "Command1",
+    // A NUL in the output does not end the details.
+    {"error-box", "seq -f \"line %g $(printf 'word %.0s' $(seq 60))end\" 10 | tr 9 '\\000'; exit 1", nullptr,
+     "Command1",
      "error: Could not change the port.\n\n*\n    (and 4 more lines)*\n\ndetails: line 1 word*line 10 word*end\n",
      gui::kFailed, "-t -f *\n"},
+};
+
+// Where a row of `ends` is told to end (SIGTERM): at its box or at the window waiting for the user.
+struct SignalCase {
+  const char* name;
+  const char* row;
+  const char* at;  // "box" or "idle"
+  int exitCode;
+};
+
+const SignalCase kSignalCases[] = {
+    {"at the idle window", "exit", "idle", gui::kNotApplied},
+    {"at a refusal", "refusal-box", "box", gui::kNotApplied},
+    {"at another copy's box", "second copy", "box", gui::kNotApplied},
+    {"at the error box", "error-box", "box", gui::kFailed},
 };
 
 }  // namespace
@@ -74,15 +92,18 @@ class WindowTest : public QObject {
 
  private slots:
   // The port opens selected, shown from its first character; typing over it takes five characters, and Tab
-  // moves on to the apply button.
+  // moves on to the apply button. A screen reader names each box by its label, each button by its caption.
   void layout() {
     const struct {
       const gui::FormLayout& layout;
       const char* config;
       QString shown, typed, text;
-    } rows[] = {{portsetup::kForm1Layout, "ServerRoot x\n", "Text1", "8123456", "81234"},
-                // Cut to five characters, the port would read "00080".
-                {portchange::kForm1Layout, "Listen 0008080\n", "0008080", "81", "81"}};
+      QString names;  // of Text1, List1 and the buttons
+    } rows[] = {
+        {portsetup::kForm1Layout, "ServerRoot x\n", "Text1", "8123456", "81234", "Port :|below number don't use.|Next"},
+        // Cut to five characters, the port would read "00080".
+        {portchange::kForm1Layout, "Listen 0008080\n", "0008080", "81", "81",
+         "Port :|Below number don't use.|Change|Exit"}};
     for (const auto& row : rows) {
       const TestTree server;
       WriteFile(server.tree.configFile, row.config);
@@ -98,6 +119,11 @@ class WindowTest : public QObject {
       QCOMPARE(box->text(), row.text);
       QTest::keyClick(box, Qt::Key_Tab);
       QCOMPARE(QApplication::focusWidget(), Control(window, "Command1"));
+      QStringList names;
+      for (const char* control : {"Text1", "List1", "Command1", "Command2"})
+        if (QWidget* named = Control(window, control))
+          names << QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name);
+      QCOMPARE(names.join('|'), row.names);
     }
   }
 
@@ -120,6 +146,7 @@ class WindowTest : public QObject {
     const QStringList boxes = Answering(
         [&] {
           if (window.Open()) return;
+          if (qEnvironmentVariable("PORTCFG_END_AT") == "idle") raise(SIGTERM);
           PortBox(window)->setText(typed);
           if (c.action == std::string("close")) return void(window.close());
           QTest::mouseClick(Control(window, c.action), Qt::LeftButton);
@@ -136,13 +163,21 @@ class WindowTest : public QObject {
     QCOMPARE(PortBox(window)->selectedText(), typed);
   }
 
-  // Told to end while its error box waits, the program ends with the box's code, not the signal's.
-  void signalAtTheErrorBox() {
+  void endedBySignal_data() {
+    QTest::addColumn<int>("row");
+    for (const SignalCase& c : kSignalCases) QTest::newRow(c.name) << int(&c - kSignalCases);
+  }
+
+  // Told to end (SIGTERM) where the user might, a row of `ends` ends as a close would, or with its error box's
+  // code; never by the signal.
+  void endedBySignal() {
+    QFETCH(int, row);
+    const SignalCase& c = kSignalCases[row];
     QProcess child;
-    child.setEnvironment(QProcess::systemEnvironment() << "PORTCFG_END_AT_ERROR_BOX=1");
-    child.start(QCoreApplication::applicationFilePath(), {"ends:error-box"});
+    child.setEnvironment(QProcess::systemEnvironment() << QString("PORTCFG_END_AT=") + c.at);
+    child.start(QCoreApplication::applicationFilePath(), {QString("ends:") + c.row});
     QVERIFY(child.waitForFinished(60000));
-    QCOMPARE(std::pair(child.exitStatus(), child.exitCode()), std::pair(QProcess::NormalExit, int(gui::kFailed)));
+    QCOMPARE(std::pair(child.exitStatus(), child.exitCode()), std::pair(QProcess::NormalExit, c.exitCode));
   }
 };
 

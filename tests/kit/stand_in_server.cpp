@@ -1,7 +1,7 @@
 // Stands in, by its name, for netstat (a socket list, then the errors of writing and deleting the
-// probe's batch file) or the server program, which appends its arguments to "<its path>.log": -t
-// writes more than a pipe holds; -k start ends once a detached copy, holding this one's output,
-// listens on httpd.conf's Listen port; -k stop has the copy let go of it 300 ms later.
+// probe's batch file) or the server program, which appends its arguments, each in brackets, to
+// "<its path>.log": -t writes more than a pipe holds; -k start ends once a detached copy, holding this
+// one's output, listens on httpd.conf's Listen port; -k stop has the copy let go of it 300 ms later.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 //
@@ -70,9 +70,12 @@ int main(int argc, char** argv) {
   const std::filesystem::path self = _pgmptr;  // argv[0] may lack ".exe"
   if (_stricmp(self.stem().string().c_str(), "netstat") == 0) return Netstat();
   if (argc == 4 && std::string(argv[1]) == "--serve") return Serve(argv[2], argv[3]);
-  std::string line;
-  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + std::string(argv[i]);
-  std::ofstream(self.string() + ".log", std::ios::binary | std::ios::app) << line << "\n";
+  std::string line, logged;
+  for (int i = 1; i < argc; ++i) {
+    line += (i > 1 ? " " : "") + std::string(argv[i]);
+    logged += (i > 1 ? " [" : "[") + std::string(argv[i]) + "]";
+  }
+  std::ofstream(self.string() + ".log", std::ios::binary | std::ios::app) << logged << "\n";
   if (line == "-k start") return Start(self);
   if (line == "-k stop" && !SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, kStop)))
     std::puts("httpd (no pid file) not running");

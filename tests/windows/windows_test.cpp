@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "hidden_command.h"
@@ -77,94 +78,126 @@ void ExpectFocused(HWND control) {
             MAKELRESULT(0, SendMessageW(control, EM_GETLIMITTEXT, 0, 0) ? TextOf(control).size() : 0));
 }
 
+// A row of Programs: what the user meets and does, how the program ends and what the server program ran.
+struct ProgramCase {
+  const char* name;
+  bool setup;          // else portchange, which finds its server running
+  const char* damage;  // "missing" (no server program), "no netstat" or "another copy" open
+  const char* typed;   // before Tab and a click; kOldPort and kNewPort stand for those ports; "": no window
+  const char* box;     // its text's start; "": none
+  const char* end;     // "close": the window closed at its box; "Exit": clicked after it
+  bool endSession;     // asked during the change, refused, cancelled, then ended anyway
+  DWORD exitCode;
+  const char* commands;  // each argument bracketed; "*": any text
+};
+
+const char kOldPort[] = "old port", kNewPort[] = "new port";
+
 // Only in a Wine prefix: the stand-in on drive C: as the installed server, as the C:\Program.exe an unquoted
-// path would start, and as netstat. A row: the program (portchange finds its server running), its exit code,
-// the server program "missing", "no netstat" or "another copy" open, what is typed before Tab and a click
-// ("": no window), the box, then the window closed, or Exit clicked.
-TEST(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
-  if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "runs only under Wine";
-  const ServerTree tree = InstalledServerTree();
-  const std::string root = "C:\\Program Files\\Apache2", log = tree.serverProgram + ".exe.log";
-  const std::string hijacker = "C:\\Program.exe";
-  const auto commands = [&] { return ReadFileIfAny(log) + ReadFileIfAny(hijacker + ".log"); };
-  const Sockets sockets;
-  const auto [oldPort, newPort] = [] {
+// path would start, and as netstat.
+class Programs : public testing::TestWithParam<ProgramCase> {
+ protected:
+  void SetUp() override {
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "runs only under Wine";
     const TestSocket one(AF_INET6, SOCK_STREAM), two(AF_INET6, SOCK_STREAM);
-    return std::pair{std::to_string(one.port()), std::to_string(two.port())};
-  }();
-  const bool portsetup = true, portchange = false;
-  const std::string before = "Listen " + oldPort + "\n", after = "Listen " + newPort + "\r\n";
-  const struct {
-    bool setup;
-    DWORD exitCode;
-    std::string damage, typed, box, end, after, commands;
-  } cases[] = {{portsetup, 2, "", "8x0123", "Must be number.", "close", before, ""},
-               {portsetup, 0, "", newPort, "", "", after, "-t -f *\n-k install\n-k start\n"},
-               {portchange, 2, "", oldPort, "Not change.", "Exit", before, ""},
-               {portchange, 0, "", newPort, "", "", after, "-t -f *\n-k stop\n-k start\n"},
-               {portsetup, 1, "missing", newPort,
-                "Could not change the port.\n\nCannot start \"" + tree.serverProgram + "\" -t", "", before, ""},
-               {portsetup, 1, "no netstat", "", "Could not read the ports.", "", before, ""},
-               {portsetup, 2, "another copy", "", "", "", before, ""}};
-  WriteFile("c:\\testport.bat", "@echo a much longer batch file left by an earlier run\r\n");
-  std::string stopped;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(&c - cases));
-    for (const char* folder : {"\\bin", "\\conf"}) fs::create_directories(root + folder);
-    WriteFile(tree.configFile, before);
-    for (const std::string& copy : {tree.serverProgram + ".exe", hijacker, SystemDirectory() + "\\netstat.exe"})
+    oldPort = std::to_string(one.port());
+    newPort = std::to_string(two.port());
+    WriteFile("c:\\testport.bat", "@echo a much longer batch file left by an earlier run\r\n");
+    for (const char* folder : {"\\bin", "\\conf"}) fs::create_directories(kRoot + folder);
+    WriteFile(tree.configFile, "Listen " + oldPort + "\n");
+    for (const std::string& copy : {tree.serverProgram + ".exe", kHijacker, SystemDirectory() + "\\netstat.exe"})
       fs::copy_file(BesideMe("stand_in_server.exe"), copy, fs::copy_options::overwrite_existing);
-    if (!c.setup) RunHiddenAndWait({tree.serverProgram, {"-k", "start"}});
-    fs::remove(c.damage == "missing" ? tree.serverProgram + ".exe" : log);
-    if (c.damage == "no netstat") fs::remove(SystemDirectory() + "\\netstat.exe");
-    const HANDLE other = c.damage == "another copy" ? Start(!c.setup) : nullptr;
-    if (other) WaitFor([&] { return FindShown(!c.setup); });
-    const HANDLE program = Start(c.setup);
-    const HWND window = c.typed.empty() ? nullptr : WaitFor([&] { return FindShown(c.setup); });
-    const HWND port = FindWindowExW(window, nullptr, L"Edit", nullptr);
-    if (window) {
-      EXPECT_EQ(TextOf(port), oldPort);
-      ExpectFocused(port);
-      EXPECT_EQ(SendMessageW(FindWindowExW(window, nullptr, L"ListBox", nullptr), LB_GETCOUNT, 0, 0), 2);
-      SaveScreenshot(window);
-      for (const char key : c.typed) SendMessageW(port, WM_CHAR, key, 0);
-      EXPECT_EQ(TextOf(port), c.typed.substr(0, 5));
-      PostMessageW(port, WM_KEYDOWN, VK_TAB, 0);
-      ExpectFocused(FindWindowExW(window, nullptr, L"Button", nullptr));
-      PostMessageW(FindWindowExW(window, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
-    }
-    if (window && !c.setup && c.exitCode == 0) {  // neither a close nor the session's end stops a change
-      WaitFor([&] { return commands().find("-k stop") != std::string::npos; });
-      PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-      EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
-      Sleep(100);        // the system ends the session only once the user chose to, not as it answers
-      DWORD_PTR answer;  // the session's end waits for the change
-      SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &answer);
-      EXPECT_TRUE(Matches(commands(), "*-k start\n")) << commands();
-    }
-    if (!c.box.empty()) {
-      const HWND box = WaitFor([&] { return FindShown(c.setup, L"#32770"); });
-      SaveScreenshot(box, true);
-      EXPECT_EQ(TextOf(GetDlgItem(box, 0xffff)).substr(0, c.box.size()), c.box);
-      PostMessageW(c.end == "close" ? window : box, WM_CLOSE, 0, 0);  // a closed window takes its box along
-    }
-    if (c.end == "Exit") ExpectFocused(port);
-    if (c.end == "Exit") PostMessageW(FindWindowExW(window, nullptr, L"Button", L"Exit"), BM_CLICK, 0, 0);
-    EXPECT_EQ(Finish(program), c.exitCode);
-    if (other) PostMessageW(FindShown(!c.setup), WM_CLOSE, 0, 0);
-    EXPECT_EQ(other ? Finish(other) : 2u, 2u);  // the other copy read the ports undisturbed and waited
-    EXPECT_EQ(ReadFile(tree.configFile), c.after);
-    EXPECT_TRUE(Matches(commands(), c.commands)) << commands();
-    stopped = RunHiddenAndWait({hijacker, {"-k", "stop"}}).output;
-    std::error_code error;  // a server told to stop holds its program a moment longer
-    for (int tries = 0; fs::remove_all(root, error), error && tries < 100; ++tries) Sleep(100);
-    fs::remove(hijacker + ".log", error);
   }
-  // The last row left no server: what the stop wrote as it ended was kept.
-  EXPECT_EQ(stopped, "httpd (no pid file) not running\r\n");
+
+  std::string Commands() const { return ReadFileIfAny(log) + ReadFileIfAny(kHijacker + ".log"); }
+
+  const std::string kRoot = "C:\\Program Files\\Apache2", kHijacker = "C:\\Program.exe";
+  const ServerTree tree = InstalledServerTree();
+  const std::string log = tree.serverProgram + ".exe.log";
+  const Sockets sockets;
+  std::string oldPort, newPort;
+};
+
+TEST_P(Programs, AsTheirUserMeetsThemWithTheirExitCodes) {
+  const ProgramCase& c = GetParam();
+  const std::string damage = c.damage, end = c.end;
+  const std::string typed = c.typed == kOldPort ? oldPort : c.typed == kNewPort ? newPort : c.typed;
+  if (!c.setup) RunHiddenAndWait({tree.serverProgram, {"-k", "start"}});
+  fs::remove(damage == "missing" ? tree.serverProgram + ".exe" : log);
+  if (damage == "no netstat") fs::remove(SystemDirectory() + "\\netstat.exe");
+  const HANDLE other = damage == "another copy" ? Start(!c.setup) : nullptr;
+  if (other) WaitFor([&] { return FindShown(!c.setup); });
+  const HANDLE program = Start(c.setup);
+  const HWND window = typed.empty() ? nullptr : WaitFor([&] { return FindShown(c.setup); });
+  const HWND port = FindWindowExW(window, nullptr, L"Edit", nullptr);
+  if (window) {
+    EXPECT_EQ(TextOf(port), oldPort);
+    ExpectFocused(port);
+    EXPECT_EQ(SendMessageW(FindWindowExW(window, nullptr, L"ListBox", nullptr), LB_GETCOUNT, 0, 0), 2);
+    SaveScreenshot(window);
+    for (const char key : typed) SendMessageW(port, WM_CHAR, key, 0);
+    EXPECT_EQ(TextOf(port), typed.substr(0, 5));
+    PostMessageW(port, WM_KEYDOWN, VK_TAB, 0);
+    ExpectFocused(FindWindowExW(window, nullptr, L"Button", nullptr));
+    PostMessageW(FindWindowExW(window, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
+  }
+  if (c.endSession) {  // neither a close nor the session's end stops a change
+    WaitFor([&] { return Commands().find("[stop]") != std::string::npos; });
+    EXPECT_FALSE(IsWindowEnabled(FindWindowExW(window, nullptr, L"Button", L"Exit")));
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
+    DWORD_PTR answer;  // the user cancelled: answered at once, the change going on
+    SendMessageTimeoutW(window, WM_ENDSESSION, FALSE, 0, SMTO_NORMAL, 30000, &answer);
+    EXPECT_TRUE(Matches(Commands(), "*[-k] [stop]\n")) << Commands();
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
+    Sleep(100);  // the system ends the session only once the user chose to, not as it answers
+    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &answer);  // it waits for the change
+    EXPECT_TRUE(Matches(Commands(), "*[-k] [start]\n")) << Commands();
+  }
+  if (*c.box) {
+    const HWND box = WaitFor([&] { return FindShown(c.setup, L"#32770"); });
+    SaveScreenshot(box, true);
+    EXPECT_EQ(TextOf(GetDlgItem(box, 0xffff)).substr(0, std::strlen(c.box)), c.box);
+    PostMessageW(end == "close" ? window : box, WM_CLOSE, 0, 0);  // a closed window takes its box along
+  }
+  if (end == "Exit") {
+    ExpectFocused(port);
+    PostMessageW(FindWindowExW(window, nullptr, L"Button", L"Exit"), BM_CLICK, 0, 0);
+  }
+  EXPECT_EQ(Finish(program), c.exitCode);
+  if (other) {  // the other copy read the ports undisturbed and waited
+    PostMessageW(FindShown(!c.setup), WM_CLOSE, 0, 0);
+    EXPECT_EQ(Finish(other), 2u);
+  }
+  EXPECT_EQ(ReadFile(tree.configFile), "Listen " + (c.exitCode == 0 ? newPort + "\r" : oldPort) + "\n");
+  EXPECT_TRUE(Matches(Commands(), c.commands)) << Commands();
+  // What the stop wrote as it ended was kept.
+  const bool serverLeft = !c.setup || c.exitCode == 0;
+  EXPECT_EQ(RunHiddenAndWait({kHijacker, {"-k", "stop"}}).output,
+            serverLeft ? "" : "httpd (no pid file) not running\r\n");
   // The probe's batch file was made anew, and while it ran nobody could change or delete it.
   EXPECT_EQ(ReadFile("c:\\testport.bat"), "C:\\windows\\system32\\netstat.exe -na > c:\\netstat.log\r\n");
-  EXPECT_NE(ReadFile("c:\\netstat.log").find("\nopen for writing: 32\r\ndelete: 32\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile("c:\\netstat.log").find("\nopen for writing: 32\r\ndelete: 32\r\n") != std::string::npos,
+            damage != "no netstat");
+  std::error_code error;  // a server told to stop holds its program a moment longer
+  for (int tries = 0; fs::remove_all(kRoot, error), error && tries < 100; ++tries) Sleep(100);
+  fs::remove(kHijacker + ".log", error);
 }
+
+const ProgramCase kProgramCases[] = {
+    {"SetupRefusedThenClosed", true, "", "8x0123", "Must be number.", "close", false, 2, ""},
+    {"SetupApplied", true, "", kNewPort, "", "", false, 0,
+     "[-t] [-f] [C:\\Program Files\\Apache2\\conf\\*]\n[-k] [install]\n[-k] [start]\n"},
+    {"ChangeRefusedThenExit", false, "", kOldPort, "Not change.", "Exit", false, 2, ""},
+    {"ChangeAppliedThoughTheSessionEnds", false, "", kNewPort, "", "", true, 0,
+     "[-t] [-f] [C:\\Program Files\\Apache2\\conf\\*]\n[-k] [stop]\n[-k] [start]\n"},
+    {"NoServerProgram", true, "missing", kNewPort,
+     "Could not change the port.\n\nCannot start \"C:\\Program Files\\Apache2\\bin\\apache\" -t", "", false, 1, ""},
+    {"NoNetstat", true, "no netstat", "", "Could not read the ports.", "", false, 1, ""},
+    {"AnotherCopyOpen", true, "another copy", "", "", "", false, 2, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, Programs, testing::ValuesIn(kProgramCases),
+                         [](const testing::TestParamInfo<ProgramCase>& row) { return std::string(row.param.name); });
 
 }  // namespace
