@@ -142,6 +142,14 @@ const ChangeCase kChanges[] = {
      "-t -f *\n-k stop\n-k start\n", "", "NEW"},
     {"a_file_edited_since_the_start", ApplyMode::Change, "Listen OTHER", "", "running", "",
      "-t -f *\n-k stop\n-k start\n", "", "NEW"},
+    // Back only where the server listened before.
+    {"a_start_failing_with_the_file_edited_since", ApplyMode::Change, "Listen OTHER",
+     "[ \"$*\" != \"-k start\" ] || [ -e \"$0.once\" ] || { touch \"$0.once\"; exit 1; }", "running", "",
+     "-t -f *\n-k stop\n-k start\n-k start\n",
+     "SERVER -k start ended with exit code 1. It wrote nothing.\n\nhttpd.conf was put back as it was. The server was "
+     "started again, but does not listen on port OLD: SERVER -k start ended with exit code 0, but the server did not "
+     "listen on port OLD within 5 s. It wrote nothing.",
+     "OTHER"},
     {"a_port_taken_during_the_stop", ApplyMode::Change, "Listen OLD",
      "[ \"$*\" != \"-k stop\" ] || { \"SECOND/bin/apache\" -k start; until [ -s \"SECOND/logs/httpd.pid\" ]; do "
      "sleep 0.01; done; }",
