@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <exception>
-#include <filesystem>
 
 #include "file_io.h"
 #include "text_lines.h"
@@ -19,8 +18,15 @@ std::string ReportedPidFile(std::string_view output, const std::string& fallback
   return found;
 }
 
+// Written with the path's own separator; std::filesystem would make the
+// Windows programs three times their size.
 std::string DefaultPidFile(const std::string& configFile) {
-  return (std::filesystem::path(configFile).parent_path().parent_path() / "logs" / "httpd.pid").string();
+  const size_t folder = configFile.find_last_of("/\\");
+  const size_t root =
+      folder == std::string::npos || folder == 0 ? std::string::npos : configFile.find_last_of("/\\", folder - 1);
+  const char separator = folder == std::string::npos ? '/' : configFile[folder];
+  const std::string prefix = root == std::string::npos ? std::string() : configFile.substr(0, root + 1);
+  return prefix + "logs" + separator + "httpd.pid";
 }
 
 std::optional<ServerProcess> ServerProcess::Find(const std::string& pidFile) {
@@ -28,7 +34,10 @@ std::optional<ServerProcess> ServerProcess::Find(const std::string& pidFile) {
   try {
     text = ReadWholeFile(pidFile);
   } catch (const std::exception&) {
-    return std::nullopt;  // no server has written it, or it was removed as the server ended
+    // No server has written it, or it was removed as the server ended; one
+    // that is there but cannot be read says nothing of the server.
+    if (IsFileExit(pidFile)) throw;
+    return std::nullopt;
   }
   // The server writes its pid and a line end.
   int pid = 0;

@@ -24,8 +24,8 @@ std::string DefaultPidFile(const std::string& configFile);
 class ServerProcess {
  public:
   // The live process whose pid the file holds; nothing when there is no such
-  // file, it holds no pid, or that process has ended. Throws only when the
-  // system refuses to say.
+  // file, it holds no pid, or that process has ended. Throws, naming the path
+  // or the pid, when the file cannot be read or the process cannot be held.
   static std::optional<ServerProcess> Find(const std::string& pidFile);
 
   ServerProcess(ServerProcess&&) noexcept;
