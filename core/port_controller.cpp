@@ -210,11 +210,10 @@ std::vector<int> PortController::PortsOf(const ServerProcess& server, const std:
 }
 
 std::optional<int> PortController::AwaitListening(const std::string& pidFile, const std::vector<int>& ports) const {
-  std::optional<ServerProcess> server;
   std::optional<int> silent;
   Await([&] {
-    // The server writes its pid file as it starts.
-    if (!server || server->Ended()) server = ServerProcess::Find(pidFile);
+    // Read anew each time: the server writes its pid file as it starts.
+    const std::optional<ServerProcess> server = ServerProcess::Find(pidFile);
     const std::vector<int> listening = server ? PortsOf(*server, ports) : std::vector<int>();
     const auto first = std::find_if(ports.begin(), ports.end(), [&](int port) {
       return std::find(listening.begin(), listening.end(), port) == listening.end();

@@ -30,12 +30,14 @@ std::string DefaultPidFile(const std::string& configFile) {
 }
 
 std::optional<ServerProcess> ServerProcess::Find(const std::string& pidFile) {
+  // No server has written it yet, or it was removed as the server ended, even
+  // while it was being read; one that is there but cannot be read says
+  // nothing of the server.
+  if (!IsFileExit(pidFile)) return std::nullopt;
   std::string text;
   try {
     text = ReadWholeFile(pidFile);
   } catch (const std::exception&) {
-    // No server has written it, or it was removed as the server ended; one
-    // that is there but cannot be read says nothing of the server.
     if (IsFileExit(pidFile)) throw;
     return std::nullopt;
   }
