@@ -80,7 +80,8 @@ std::string DescribeWayBack(const WayBack& back) {
   if (!back.replaced) return "httpd.conf and the server were left as they were.";
   if (!back.putBackError.empty())
     return "httpd.conf could not be put back, so it holds the new port: " + back.putBackError +
-           "\nThe original is kept as \"" + back.originalPath + "\". " + DescribeServer(back);
+           "\nThe original is kept as \"" + back.originalPath + "\": renamed to httpd.conf, it restores it. " +
+           DescribeServer(back);
   return "httpd.conf was put back as it was. " + DescribeServer(back);
 }
 
