@@ -31,10 +31,11 @@ int Netstat() {
   return 0;
 }
 
-// The copy writes its pid file and sets the event it was handed once it
-// listens, and waits to be told to stop: two minutes at most, should its test
-// have died. As a server does, it removes the pid file as it ends.
-int Serve(const char* port, const char* listening, const char* pidFile) {
+// The copy writes its pid file, when given one, and sets the event it was
+// handed once it listens, and waits to be told to stop: two minutes at most,
+// should its test have died. As a server does, it removes the pid file as it
+// ends.
+int Serve(const char* port, const char* listening, const std::string& pidFile) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   const SOCKET listener = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
@@ -43,11 +44,11 @@ int Serve(const char* port, const char* listening, const char* pidFile) {
   address.sin6_port = htons(static_cast<u_short>(std::atoi(port)));
   if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) || listen(listener, 16)) return 1;
   const HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, kStop);
-  std::ofstream(pidFile, std::ios::binary) << GetCurrentProcessId() << "\r\n";
+  if (!pidFile.empty()) std::ofstream(pidFile, std::ios::binary) << GetCurrentProcessId() << "\r\n";
   SetEvent(reinterpret_cast<HANDLE>(std::strtoull(listening, nullptr, 10)));
   WaitForSingleObject(stop, 120000);
   Sleep(300);
-  std::filesystem::remove(pidFile);
+  if (!pidFile.empty()) std::filesystem::remove(pidFile);
   return 0;
 }
 
@@ -76,7 +77,8 @@ int Start(const std::filesystem::path& self) {
 int main(int argc, char** argv) {
   const std::filesystem::path self = _pgmptr;  // argv[0] may lack ".exe"
   if (_stricmp(self.stem().string().c_str(), "netstat") == 0) return Netstat();
-  if (argc == 5 && std::string(argv[1]) == "--serve") return Serve(argv[2], argv[3], argv[4]);
+  if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--serve")
+    return Serve(argv[2], argv[3], argc == 5 ? argv[4] : "");
   std::string line, logged;
   for (int i = 1; i < argc; ++i) {
     line += (i > 1 ? " " : "") + std::string(argv[i]);
