@@ -1,5 +1,6 @@
 #include "port_probe.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -58,6 +59,12 @@ void ForEachTableSocket(std::string_view table, OnSocket onSocket) {
 }
 
 }  // namespace
+
+bool IsPortListening(int port) {
+  const std::vector<ListeningSocket> listeners = ListeningSockets();
+  return std::any_of(listeners.begin(), listeners.end(),
+                     [&](const ListeningSocket& socket) { return socket.port == port; });
+}
 
 std::vector<int> ParseNetstatLog(std::string_view log) {
   std::vector<int> ports;

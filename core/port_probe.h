@@ -25,10 +25,21 @@ std::string SystemDirectory();
 std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono::milliseconds limit = kCommandLimit,
                                 const std::function<void()>& whileWaiting = {});
 
-// True while a TCP socket on any address of the machine is in the LISTEN
-// state on the port: a server there takes connections. A socket only bound,
-// or connected, or of UDP, is not. Cheap enough to ask every quarter of a
-// millisecond. Throws when the system's tables cannot be read.
+// A TCP socket in the LISTEN state: a server there takes connections. Its
+// holder is, on Linux, the kernel's inode of the socket, found among the
+// descriptors of the processes that hold it; on Windows the id of the process
+// that owns it. 0: the system does not say.
+struct ListeningSocket {
+  int port;
+  unsigned long long holder;
+};
+
+// Every listening TCP socket on any address of the machine; a socket only
+// bound, or connected, or of UDP, is not one. Cheap enough to ask every quarter of
+// a millisecond. Throws when the system's tables cannot be read.
+std::vector<ListeningSocket> ListeningSockets();
+
+// True while a listening TCP socket has the port.
 bool IsPortListening(int port);
 
 // The used ports of a netstat log: lines of exactly three ":"-separated

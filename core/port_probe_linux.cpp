@@ -10,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -38,6 +37,13 @@ class SocketDiagnostics {
   // asks for; false when the kernel refuses or its answer is broken.
   template <typename Request>
   bool AppendPorts(uint16_t type, const Request& request, std::vector<int>& ports) {
+    return Dump(type, request, [&](const inet_diag_msg& socket) { ports.push_back(ntohs(socket.id.idiag_sport)); });
+  }
+
+  // Calls onSocket with each socket the dump request of this type asks for;
+  // false when the kernel refuses or its answer is broken.
+  template <typename Request, typename OnSocket>
+  bool Dump(uint16_t type, const Request& request, OnSocket onSocket) {
     if (socket_.get() < 0) return false;
     struct {
       nlmsghdr header;
@@ -48,12 +54,13 @@ class SocketDiagnostics {
     ssize_t sent;
     do sent = sendto(socket_.get(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
     while (sent < 0 && errno == EINTR);
-    return sent == static_cast<ssize_t>(sizeof message) && ReadDump(type, ports);
+    return sent == static_cast<ssize_t>(sizeof message) && ReadDump(type, onSocket);
   }
 
  private:
   // Reads batches until the dump's end; each message is one socket.
-  bool ReadDump(uint16_t type, std::vector<int>& ports) {
+  template <typename OnSocket>
+  bool ReadDump(uint16_t type, OnSocket onSocket) {
     for (;;) {
       const ssize_t received = recv(socket_.get(), batch_, sizeof batch_, 0);
       if (received < 0 && errno == EINTR) continue;
@@ -71,7 +78,7 @@ class SocketDiagnostics {
           inet_diag_msg socketInfo;
           if (header.nlmsg_len < NLMSG_LENGTH(sizeof socketInfo)) return false;
           std::memcpy(&socketInfo, batch_ + offset + NLMSG_HDRLEN, sizeof socketInfo);
-          ports.push_back(ntohs(socketInfo.id.idiag_sport));
+          onSocket(socketInfo);
         }
         offset += NLMSG_ALIGN(header.nlmsg_len);
       }
@@ -124,12 +131,15 @@ NetlinkPorts ProbeUdpThroughNetlink() {
 
 // The TCP sockets of both families in the LISTEN state: a handful, whatever
 // the machine's load.
-NetlinkPorts ProbeListenersThroughNetlink() {
-  std::vector<int> ports;
+std::optional<std::vector<ListeningSocket>> ListenersThroughNetlink() {
+  std::vector<ListeningSocket> listeners;
   inet_diag_req request{};
   request.idiag_states = 1u << TCP_LISTEN;
-  if (!SocketDiagnostics().AppendPorts(TCPDIAG_GETSOCK, request, ports)) return std::nullopt;
-  return ports;
+  if (!SocketDiagnostics().Dump(TCPDIAG_GETSOCK, request, [&](const inet_diag_msg& socket) {
+        listeners.push_back({ntohs(socket.id.idiag_sport), socket.idiag_inode});
+      }))
+    return std::nullopt;
+  return listeners;
 }
 
 // TCP then UDP: the sockets /proc/net's tables hold, in the same order.
@@ -165,8 +175,12 @@ std::vector<int> ProbeUsedPorts(const std::string& systemDirectory, std::chrono:
   return ReadSocketTables(systemDirectory, {"tcp", "tcp6", "udp", "udp6"}, ParseProcNetSockets);
 }
 
-bool IsPortListening(int port) {
-  NetlinkPorts listening = ProbeListenersThroughNetlink();
-  if (!listening) listening = ReadSocketTables(SystemDirectory(), {"tcp", "tcp6"}, ParseProcNetListeners);
-  return std::find(listening->begin(), listening->end(), port) != listening->end();
+// The tables in /proc/net name no inode here: who holds a socket is then not
+// known.
+std::vector<ListeningSocket> ListeningSockets() {
+  if (auto listeners = ListenersThroughNetlink()) return std::move(*listeners);
+  std::vector<ListeningSocket> listeners;
+  for (const int port : ReadSocketTables(SystemDirectory(), {"tcp", "tcp6"}, ParseProcNetListeners))
+    listeners.push_back({port, 0});
+  return listeners;
 }

@@ -1,6 +1,6 @@
 // The used-port probe on Windows: netstat run through a batch file into a
 // log, both on drive C: and both readable by users, writable by
-// administrators only. The listening check reads the system's TCP table.
+// administrators only. The listening sockets come from the system's TCP table.
 // Before windows.h, which would take the older winsock.h, without IPv6.
 #include <winsock2.h>
 // After winsock2.h.
@@ -81,31 +81,31 @@ Handle LockUnchanged(const std::string& path, std::string_view contents) {
 // byte order in the low half.
 int PortOf(DWORD field) { return static_cast<int>((field & 0xFF) << 8 | (field >> 8 & 0xFF)); }
 
-// True when a listening socket of the family in the system's table of that
-// class has the port.
+// Appends every row of the system's table of listening TCP sockets of the
+// family, each with the process that owns it.
 template <typename Table>
-bool ListensInTable(ULONG family, TCP_TABLE_CLASS tableClass, int port) {
+void AppendListeners(ULONG family, std::vector<ListeningSocket>& listeners) {
   // Whole rows of eight bytes keep the table aligned.
   std::vector<ULONGLONG> buffer;
   DWORD size = 0;
   DWORD result;
   // The table may grow between asking its size and reading it.
-  while ((result = GetExtendedTcpTable(buffer.data(), &size, FALSE, family, tableClass, 0)) ==
+  while ((result = GetExtendedTcpTable(buffer.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0)) ==
          ERROR_INSUFFICIENT_BUFFER)
     buffer.resize(size / sizeof(ULONGLONG) + 1);
   if (result != NO_ERROR) ThrowWindowsError("Cannot read the system's table of listening TCP sockets", result);
   const auto* table = reinterpret_cast<const Table*>(buffer.data());
   for (DWORD row = 0; row < table->dwNumEntries; ++row)
-    if (PortOf(table->table[row].dwLocalPort) == port) return true;
-  return false;
+    listeners.push_back({PortOf(table->table[row].dwLocalPort), table->table[row].dwOwningPid});
 }
 
 }  // namespace
 
-// IPv6 has no basic table, only the one naming each socket's process.
-bool IsPortListening(int port) {
-  return ListensInTable<MIB_TCPTABLE>(AF_INET, TCP_TABLE_BASIC_LISTENER, port) ||
-         ListensInTable<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, TCP_TABLE_OWNER_PID_LISTENER, port);
+std::vector<ListeningSocket> ListeningSockets() {
+  std::vector<ListeningSocket> listeners;
+  AppendListeners<MIB_TCPTABLE_OWNER_PID>(AF_INET, listeners);
+  AppendListeners<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, listeners);
+  return listeners;
 }
 
 std::string SystemDirectory() {

@@ -11,10 +11,7 @@ std::string ErrorBoxText(const std::exception& error) {
   return std::string("The program failed.\n\n") + error.what();
 }
 
-std::string ErrorDetails(const std::exception& error) {
-  const auto* step = dynamic_cast<const StepError*>(&error);
-  return step ? step->output() : std::string();
-}
+std::string ErrorDetails(const std::exception& error) { return OutputOf(error); }
 
 std::wstring CutToWidth(const std::wstring& text, int width, const std::function<int(const std::wstring&)>& measure) {
   std::wstring cut;

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <list>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "port_controller.h"
@@ -87,7 +89,9 @@ TEST(Controller, StartsAndRefuses) {
     if (!c.typed) view.calls.push_back(view.text);
     EXPECT_EQ(view.calls, c.calls);
     EXPECT_NE(std::find(view.shown.begin(), view.shown.end(), port.at("P")), view.shown.end());
-    EXPECT_TRUE(config.find('/') == 0 || ReadFileIfAny(server.tree.configFile) == config);
+    if (config.find('/') != 0) {
+      EXPECT_EQ(ReadFileIfAny(server.tree.configFile), config);
+    }
     EXPECT_EQ(server.Log(), "");
   }
 }
@@ -97,50 +101,78 @@ struct ChangeCase {
   ApplyMode mode;
   const char* listen;  // the lines in place of the tree's Listen line
   const char* shell;   // bin/httpd's lines before apache2
-  // The server: "stopped", "running" on OLD, or "busy": running with slow clients.
+  // The server: "stopped", "running" on 127.0.0.1:OLD as laid out, or "busy": running with slow clients.
   std::string before;
+  const char* second;  // another server's Listen, running from the start unless the shell starts it; "": none
   const char* runs;    // bin/httpd's log afterwards ("*": the file tested)
   const char* says;    // the error ("*": any text); none: the change landed
   const char* serves;  // the ports that serve the page afterwards
 };
 
-// "OLD", "NEW" and "OTHER" stand for free ports, "SERVER" for the quoted bin/httpd.
+// "OLD", "NEW" and "OTHER" stand for free ports ("SAME" for OLD where the change keeps it), "SERVER" for the
+// quoted bin/httpd, "SECOND" for the other server's tree.
 const ChangeCase kChanges[] = {
     {"slow_clients_and_the_output_held", ApplyMode::Change, "Listen 127.0.0.1:OLD http",
-     "[ \"$*\" != \"-k start\" ] || { sleep 60 & echo $! >\"$0.held\"; }", "busy", "-t -f *\n-k stop\n-k start\n", "",
-     "NEW"},
-    {"setup_with_its_install_refused", ApplyMode::Setup, "Listen OLD", "", "stopped", "-t -f *\n-k install\n-k start\n",
+     "[ \"$*\" != \"-k start\" ] || { sleep 60 & echo $! >\"$0.held\"; }", "busy", "", "-t -f *\n-k stop\n-k start\n",
      "", "NEW"},
+    {"setup_with_its_install_refused", ApplyMode::Setup, "Listen OLD", "", "stopped", "",
+     "-t -f *\n-k install\n-k start\n", "", "NEW"},
     // The test reads the new file where it waits, not httpd.conf.
     {"refused_by_the_servers_test", ApplyMode::Change, "Listen OLD\r\nBogus x",
-     "[ \"$1\" != -t ] || grep -o \"^Listen [0-9]*\" \"${0%/bin/*}/conf/httpd.conf\"", "running", "-t -f *\n",
+     "[ \"$1\" != -t ] || grep -o \"^Listen [0-9]*\" \"${0%/bin/*}/conf/httpd.conf\"", "running", "", "-t -f *\n",
      "SERVER -t -f * ended with exit code 1. Its output began:\n    Listen OLD\n    AH00526: Syntax error on line 5 "
      "of *:\n    Invalid command 'Bogus', *\n\nhttpd.conf and the server were left as they were.",
      "OLD"},
-    {"a_start_failing_after_the_test", ApplyMode::Change, "Listen 127.0.0.1:OTHER\r\nListen OLD", "", "running",
+    {"a_start_failing_after_the_test", ApplyMode::Change, "Listen 127.0.0.1:OTHER\r\nListen OLD", "", "running", "",
      "-t -f *\n-k stop\n-k start\n-k start\n",
      "SERVER -k start ended with exit code 1. Its output began:\n    (98)Address already in use: AH00072: make_sock: "
-     "could not bind to address *\n\nhttpd.conf was put back as it was and the server started again: port OLD is back.",
+     "could not bind to address *\n\nhttpd.conf was put back as it was. The server started again: port OLD is back.",
      "OLD OTHER"},
-    {"setup_while_running", ApplyMode::Setup, "Listen OLD", "", "running", "-t -f *\n-k install\n-k start\n",
-     "SERVER -k start ended with exit code 0, but nothing listened on port NEW within 5 s. Its output began:\n    "
-     "httpd (pid *) already running\n\nhttpd.conf was put back as it was; port OLD still listened, so the *",
+    // Another server takes the new port as the start finds the server still running.
+    {"setup_while_running", ApplyMode::Setup, "Listen OLD",
+     "[ \"$*\" != \"-k start\" ] || { \"SECOND/bin/apache\" -k start; until [ -s \"SECOND/logs/httpd.pid\" ]; do "
+     "sleep 0.01; done; }",
+     "running", "NEW", "-t -f *\n-k install\n-k start\n",
+     "SERVER -k start ended with exit code 0, but the server did not listen on port NEW within 5 s. Its output "
+     "began:\n    httpd (pid *) already running\n\nhttpd.conf was put back as it was. The server kept running on "
+     "port OLD.",
+     "OLD NEW"},
+    // The server is its process, whatever holds its port numbers elsewhere and whatever the file says now.
+    {"moving_off_a_port_another_server_holds", ApplyMode::Change, "Listen OLD", "", "stopped", "OLD",
+     "-t -f *\n-k stop\n-k start\n", "", "OLD NEW"},
+    {"another_server_on_the_old_port_elsewhere", ApplyMode::Change, "Listen 127.0.0.1:OLD", "", "running",
+     "127.0.0.2:OLD", "-t -f *\n-k stop\n-k start\n", "", "NEW"},
+    {"a_port_the_file_names_by_a_variable", ApplyMode::Change, "Define PORT SAME\r\nListen ${PORT}", "", "busy", "",
+     "-t -f *\n-k stop\n-k start\n", "", "NEW"},
+    {"a_file_edited_since_the_start", ApplyMode::Change, "Listen OTHER", "", "running", "",
+     "-t -f *\n-k stop\n-k start\n", "", "NEW"},
+    // Back only where the server listened before.
+    {"a_start_failing_with_the_file_edited_since", ApplyMode::Change, "Listen OTHER",
+     "[ \"$*\" != \"-k start\" ] || [ -e \"$0.once\" ] || { touch \"$0.once\"; exit 1; }", "running", "",
+     "-t -f *\n-k stop\n-k start\n-k start\n",
+     "SERVER -k start ended with exit code 1. It wrote nothing.\n\nhttpd.conf was put back as it was. The server was "
+     "started again, but does not listen on port OLD: SERVER -k start ended with exit code 0, but the server did not "
+     "listen on port OLD within 5 s. It wrote nothing.",
+     "OTHER"},
+    {"a_port_taken_during_the_stop", ApplyMode::Change, "Listen OLD",
+     "[ \"$*\" != \"-k stop\" ] || { \"SECOND/bin/apache\" -k start; until [ -s \"SECOND/logs/httpd.pid\" ]; do "
+     "sleep 0.01; done; }",
+     "running", "NEW", "-t -f *\n-k stop\n-k start\n",
+     "Another program took port NEW during the change, so the server was not started on it.\n\nhttpd.conf was put "
+     "back as it was. The server started again: port OLD is back.",
+     "OLD NEW"},
+    {"a_late_failure", ApplyMode::Change, "Listen OLD", "exit 0", "stopped", "", "-t -f *\n-k stop\n-k start\n",
+     "SERVER -k start ended with exit code 0, but the server did not listen on port NEW within 5 s. It wrote "
+     "nothing.\n\nhttpd.conf was put back as it was. The server was not running before the change and was left "
+     "stopped.",
+     ""},
+    {"a_stop_that_does_not_find_the_server", ApplyMode::Change, "Listen OLD",
+     "[ \"$*\" != \"-k stop\" ] || { echo \"httpd (no pid file) not running\"; exit 1; }", "running", "",
+     "-t -f *\n-k stop\n",
+     "SERVER -k stop ended with exit code 1, but the server (process *) was still running 5 s later. Its output "
+     "began:\n    httpd (no pid file) not running\n\nhttpd.conf was put back as it was. The server kept running on "
+     "port OLD.",
      "OLD"},
-    // Six lines each cut after 160 characters, the 160th a "#", and how many more the first 64 KiB hold.
-    {"a_flood_of_output", ApplyMode::Setup, "Listen OLD",
-     "[ \"$1\" != -t ] || { echo; seq -f \"line %04g $(printf %0149d 0)#|\" 3000; exit 1; }", "stopped", "-t -f *\n",
-     "SERVER -t -f * ended with exit code 1. Its output began:\n    line 0001 *#...\n    line 0002 *#...\n    line "
-     "0006 *#...\n    (and 399 more lines)\n\nhttpd.conf and the server were left as they were.",
-     ""},
-    {"a_late_failure", ApplyMode::Change, "Listen OLD", "exit 0", "stopped", "-t -f *\n-k stop\n-k start\n-k start\n",
-     "SERVER -k start ended with exit code 0, but nothing listened on port NEW within 5 s. It wrote nothing.\n\n"
-     "httpd.conf was put back as it was, but port OLD is not back: SERVER -k start ended with exit code 0, but "
-     "nothing listened on port OLD within 5 s. It wrote nothing.",
-     ""},
-    {"a_stop_that_never_ends", ApplyMode::Change, "Listen OLD", "[ \"$*\" != \"-k stop\" ] || exec sleep 60", "running",
-     "-t -f *\n-k stop\n", "SERVER -k stop did not end within 5 s*; port OLD still listened, so the *", "OLD"},
-    {"a_stop_that_outlasts_the_wait", ApplyMode::Change, "Listen OLD", "[ \"$*\" != \"-k stop\" ] || exit 0", "running",
-     "-t -f *\n-k stop\n", "The server had not let go of port OLD 5 s after SERVER -k stop and may*", "OLD"},
 };
 
 // Whether the server gives its page there to a GET.
@@ -161,14 +193,22 @@ TEST_P(Change, EndsWhereTheServerListens) {
   const ChangeCase& c = GetParam();
   if (!std::filesystem::exists("/usr/sbin/apache2")) GTEST_SKIP() << "Debian's apache2 is not installed";
   const std::string old = FreePort(), fresh = FreePort(), other = FreePort();
-  const TestTree server(old, c.shell);
+  const std::map<std::string, std::string> ports{{"OLD", old}, {"NEW", fresh}, {"OTHER", other}, {"SAME", old}};
+  std::optional<TestTree> second;
+  if (*c.second) second.emplace(Filled(c.second, ports));
+  const TestTree server("127.0.0.1:" + old, Filled(c.shell, {{"SECOND", second ? second->dir.path().string() : ""}}));
   std::string config = server.Config();
-  config.replace(config.find("Listen " + old), 7 + old.size(), c.listen);
-  const std::string before = Filled(config, {{"OLD", old}, {"OTHER", other}});
-  // A running server is started from the tree as laid out.
-  if (c.before != "stopped") RunHiddenAndWait({server.Apache(), {"-k", "start"}});
-  for (int tries = 0; c.before != "stopped" && !Serves(old) && tries < 500; ++tries)
-    std::this_thread::sleep_for(kWaitTick);
+  config.replace(config.find("Listen 127.0.0.1:" + old), 17 + old.size(), c.listen);
+  const std::string before = Filled(config, ports);
+  // A running server is started from the tree as laid out, the second one unless the shell starts it; each is
+  // ready once it has written its pid file.
+  const auto start = [](const TestTree& tree) {
+    RunHiddenAndWait({tree.Apache(), {"-k", "start"}});
+    for (int tries = 0; tries < 500 && ReadFileIfAny(tree.dir / "logs/httpd.pid").empty(); ++tries)
+      std::this_thread::sleep_for(kWaitTick);
+  };
+  if (c.before != "stopped") start(server);
+  if (second && !std::strstr(c.shell, "SECOND")) start(*second);
   std::list<TestSocket> clients;  // each having sent half a request
   for (int i = 0; c.before == "busy" && i < 3; ++i)
     clients.emplace_back(AF_INET, SOCK_STREAM).ConnectTo(std::stoi(old)).Send("GET / HTTP/1.1\r\n");
@@ -184,24 +224,25 @@ TEST_P(Change, EndsWhereTheServerListens) {
   view.text = " 0" + fresh + " ";
   view.calls.clear();
   std::string said;
-  size_t details = 0;
   try {
     controller.RequestChange();
   } catch (const StepError& error) {
     view.calls.push_back(error.heading());
     said = error.what();
-    details = error.output().size();
   }
 
   EXPECT_TRUE(Matches(said, Filled(c.says, {{"OLD", old}, {"NEW", fresh}, {"SERVER", '"' + tree.serverProgram + '"'}})))
       << said;
-  // What the box cuts, its details keep, as much as is kept of a command's output.
-  EXPECT_EQ(details == kKeptOutput, Matches(said, "* more lines)*"));
   EXPECT_EQ(view.calls, (Calls{"disabled", *c.says ? "Could not change the port." : "closed"}));
   EXPECT_EQ(controller.applied(), !*c.says);
   EXPECT_TRUE(Matches(server.Log(), c.runs)) << server.Log();
-  EXPECT_EQ(server.Config(),
-            *c.says ? before : Filled(config, {{"OLD", "0" + fresh}, {"OTHER", "0" + fresh}, {"\r", ""}}));
+  EXPECT_EQ(
+      server.Config(),
+      *c.says
+          ? before
+          : Filled(
+                config,
+                {{"OLD", "0" + fresh}, {"OTHER", "0" + fresh}, {"SAME", old}, {"${PORT}", "0" + fresh}, {"\r", ""}}));
   struct stat kept, now;  // a change undone brings back the very file, and leaves nothing beside it
   ASSERT_EQ(fstat(original, &kept) | stat(server.tree.configFile.c_str(), &now) | close(original), 0);
   EXPECT_EQ(now.st_ino == kept.st_ino, *c.says != '\0');
@@ -211,10 +252,11 @@ TEST_P(Change, EndsWhereTheServerListens) {
     if (Serves(port)) serving += (serving.empty() ? "" : " ") + std::string(name);
   EXPECT_EQ(serving, c.serves);
   // A process the start left holding its output is still running: it was not waited for.
-  const int held = std::stoi("0" + ReadFileIfAny(tree.serverProgram + ".held"));
-  EXPECT_TRUE(!held || (ReadFile("/proc/" + std::to_string(held) + "/stat").find(") Z") == std::string::npos &&
-                        kill(held, SIGKILL) == 0));
-  EXPECT_TRUE(!*c.serves || view.keptAlive > 0);
+  if (const int held = std::stoi("0" + ReadFileIfAny(tree.serverProgram + ".held"))) {
+    EXPECT_TRUE(ReadFile("/proc/" + std::to_string(held) + "/stat").find(") Z") == std::string::npos &&
+                kill(held, SIGKILL) == 0);
+  }
+  EXPECT_GT(view.keptAlive, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Change, testing::ValuesIn(kChanges), [](const auto& row) { return row.param.name; });

@@ -62,7 +62,7 @@ const EndCase kEndCases[] = {
     {"second copy", "", nullptr, "", "Another copy of portsetup or portchange is already open.", gui::kNotApplied, ""},
     // Asked by the server program to end during the change, which fails: it is undone first, and no box shown.
     {"SIGTERM", "[ \"$1\" != -k ] || kill -TERM $PPID; exit 0", nullptr, "Command1", "", gui::kFailed,
-     "-t -f *\n-k stop\n-k start\n-k start\n"},
+     "-t -f *\n-k stop\n-k start\n"},
     // A NUL in the output does not end the details.
     {"error-box", "seq -f \"line %g $(printf 'word %.0s' $(seq 60))end\" 10 | tr 9 '\\000'; exit 1", nullptr,
      "Command1",

@@ -1,7 +1,8 @@
 // Stands in, by its name, for netstat (a socket list, then the errors of writing and deleting the
 // probe's batch file) or the server program, which appends its arguments, each in brackets, to
 // "<its path>.log": -t writes more than a pipe holds; -k start ends once a detached copy, holding this
-// one's output, listens on httpd.conf's Listen port; -k stop has the copy let go of it 300 ms later.
+// one's output, listens on httpd.conf's Listen port and has written its pid to logs\httpd.pid; -k stop
+// has the copy end 300 ms later.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 //
@@ -30,9 +31,11 @@ int Netstat() {
   return 0;
 }
 
-// The copy sets the event it was handed once it listens, and waits to be told
-// to stop: two minutes at most, should its test have died.
-int Serve(const char* port, const char* listening) {
+// The copy writes its pid file, when given one, and sets the event it was
+// handed once it listens, and waits to be told to stop: two minutes at most,
+// should its test have died. As a server does, it removes the pid file as it
+// ends.
+int Serve(const char* port, const char* listening, const std::string& pidFile) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   const SOCKET listener = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
@@ -41,9 +44,11 @@ int Serve(const char* port, const char* listening) {
   address.sin6_port = htons(static_cast<u_short>(std::atoi(port)));
   if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) || listen(listener, 16)) return 1;
   const HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, kStop);
+  if (!pidFile.empty()) std::ofstream(pidFile, std::ios::binary) << GetCurrentProcessId() << "\r\n";
   SetEvent(reinterpret_cast<HANDLE>(std::strtoull(listening, nullptr, 10)));
   WaitForSingleObject(stop, 120000);
   Sleep(300);
+  if (!pidFile.empty()) std::filesystem::remove(pidFile);
   return 0;
 }
 
@@ -54,8 +59,11 @@ int Start(const std::filesystem::path& self) {
     if (word == "Listen" && config >> port) port.erase(0, port.rfind(':') + 1);
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   const HANDLE listening = CreateEventA(&inheritable, TRUE, FALSE, nullptr);
+  const std::filesystem::path logs = self.parent_path() / "../logs";
+  std::filesystem::create_directories(logs);
   std::string line = "\"" + self.string() + "\" --serve " + port + " " +
-                     std::to_string(reinterpret_cast<unsigned long long>(listening));
+                     std::to_string(reinterpret_cast<unsigned long long>(listening)) + " \"" +
+                     (logs / "httpd.pid").string() + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION copy{};
@@ -69,7 +77,8 @@ int Start(const std::filesystem::path& self) {
 int main(int argc, char** argv) {
   const std::filesystem::path self = _pgmptr;  // argv[0] may lack ".exe"
   if (_stricmp(self.stem().string().c_str(), "netstat") == 0) return Netstat();
-  if (argc == 4 && std::string(argv[1]) == "--serve") return Serve(argv[2], argv[3]);
+  if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--serve")
+    return Serve(argv[2], argv[3], argc == 5 ? argv[4] : "");
   std::string line, logged;
   for (int i = 1; i < argc; ++i) {
     line += (i > 1 ? " " : "") + std::string(argv[i]);
