@@ -5,7 +5,6 @@
 #include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
 #include "hidden_command.h"
@@ -25,14 +24,6 @@ void WriteFile(const std::string& path, std::string_view contents) {
   std::ofstream out(path, std::ios::binary);
   if (!out.write(contents.data(), static_cast<std::streamsize>(contents.size())).flush())
     throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
 }
 
 std::string ReadFileIfAny(const std::string& path) {

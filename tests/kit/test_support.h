@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "file_io.h"
 #include "server_tree.h"
 
 // A folder for one test, removed afterwards; in the temporary folder unless the prefix is absolute.
@@ -24,7 +25,8 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, std::string_view contents);
-std::string ReadFile(const std::string& path);
+// The file as the core reads it.
+inline std::string ReadFile(const std::string& path) { return ReadWholeFile(path); }
 // The file's contents, or "" when there is no such file.
 std::string ReadFileIfAny(const std::string& path);
 // The names in the folder, sorted.
