@@ -49,7 +49,7 @@ struct EndCase {
   const char* name;
   const char* shell;  // bin/httpd's lines
   const char* typed;
-  const char* action;  // a button or "close"; none: start-up ends the program
+  const char* action;  // a button; none: start-up ends the program
   const char* box;     // its box ("*": any text); none: no box
   int exitCode;        // -1: the program goes on, its port box ready for another port
 };
@@ -57,7 +57,6 @@ struct EndCase {
 const EndCase kEndCases[] = {
     {"refusal-box", "", "x", "Command1", "Must be number.", -1},
     {"exit", "", nullptr, "Command2", "", gui::kNotApplied},
-    {"close box", "", nullptr, "close", "", gui::kNotApplied},
     {"second copy", "", nullptr, "", "Another copy of portsetup or portchange is already open.", gui::kNotApplied},
     // Asked by the server program to end during a change, which fails: it ends as the change is over, with no box.
     {"SIGTERM", "[ \"$1\" != -k ] || kill -TERM $PPID; exit 0", nullptr, "Command1", "", gui::kFailed},
@@ -145,7 +144,6 @@ class WindowTest : public QObject {
           if (window.Open()) return;
           if (qEnvironmentVariable("PORTCFG_END_AT") == "idle") raise(SIGTERM);
           PortBox(window)->setText(typed);
-          if (c.action == std::string("close")) return void(window.close());
           QTest::mouseClick(Control(window, c.action), Qt::LeftButton);
         },
         c.name);
