@@ -48,7 +48,7 @@ TEST(FileReplacement, NeverLosesTheOriginal) {
       error = thrown.what();
     }
     EXPECT_TRUE(Matches(error, c.error)) << error;
-    EXPECT_EQ(std::filesystem::is_regular_file(conf) ? ReadFile(conf) : "", c.conf);
+    EXPECT_EQ(std::filesystem::is_regular_file(conf) ? ReadWholeFile(conf) : "", c.conf);
     EXPECT_EQ(ReadFileIfAny(kept), c.kept);
     EXPECT_FALSE(std::filesystem::exists(dir / "httpd.conf.after-change"));
   }

@@ -39,7 +39,7 @@ TEST(FileReplacement, KeepsTheFileItsLinksAndAttributes) {
   stat(conf.c_str(), &after);
   char attribute[8] = "none";
   getxattr(conf.c_str(), "user.portcfg", attribute, sizeof attribute);
-  EXPECT_EQ(ReadFile(conf) + ReadFile(dir / "other name"), "Listen 81\nListen 80\n");
+  EXPECT_EQ(ReadWholeFile(conf) + ReadWholeFile(dir / "other name"), "Listen 81\nListen 80\n");
   EXPECT_EQ(FileNames(dir.path()), (Names{"httpd.conf", "link", "other name"}));
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
   EXPECT_EQ(after.st_mode, before.st_mode);

@@ -3,8 +3,7 @@
 // "<its path>.log": -t writes more than a pipe holds; -k start ends once a detached copy, holding this
 // one's output, listens on httpd.conf's Listen port and has written its pid to logs\httpd.pid; -k stop
 // has the copy end 300 ms later.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "test_sockets.h"  // first: winsock2.h must come before windows.h
 //
 #include <windows.h>
 
@@ -36,13 +35,9 @@ int Netstat() {
 // should its test have died. As a server does, it removes the pid file as it
 // ends.
 int Serve(const char* port, const char* listening, const std::string& pidFile) {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  const SOCKET listener = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in6 address{};
-  address.sin6_family = AF_INET6;
-  address.sin6_port = htons(static_cast<u_short>(std::atoi(port)));
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) || listen(listener, 16)) return 1;
+  const Sockets sockets;
+  TestSocket listener(AF_INET6, SOCK_STREAM, std::atoi(port));
+  listener.Listen();
   const HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, kStop);
   if (!pidFile.empty()) std::ofstream(pidFile, std::ios::binary) << GetCurrentProcessId() << "\r\n";
   SetEvent(reinterpret_cast<HANDLE>(std::strtoull(listening, nullptr, 10)));

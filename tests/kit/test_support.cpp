@@ -27,7 +27,7 @@ void WriteFile(const std::string& path, std::string_view contents) {
 }
 
 std::string ReadFileIfAny(const std::string& path) {
-  return std::filesystem::exists(path) ? ReadFile(path) : std::string();
+  return std::filesystem::exists(path) ? ReadWholeFile(path) : std::string();
 }
 
 std::vector<std::string> FileNames(const std::filesystem::path& folder) {

@@ -25,8 +25,6 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, std::string_view contents);
-// The file as the core reads it.
-inline std::string ReadFile(const std::string& path) { return ReadWholeFile(path); }
 // The file's contents, or "" when there is no such file.
 std::string ReadFileIfAny(const std::string& path);
 // The names in the folder, sorted.
@@ -44,7 +42,7 @@ struct TestTree {
   explicit TestTree(const std::string& listen = "80", const std::string& shell = "");
   ~TestTree();
   std::string Log() const { return ReadFileIfAny(tree.serverProgram + ".log"); }
-  std::string Config() const { return ReadFile(tree.configFile); }
+  std::string Config() const { return ReadWholeFile(tree.configFile); }
   std::string Apache() const { return dir / "bin/apache"; }
 
   TempDir dir;

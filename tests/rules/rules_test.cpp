@@ -96,7 +96,7 @@ TEST_P(ListenFile, ReadAndRewritten) {
     expected.replace(at, 1, kLineEnd);
   std::string rewritten;
   try {
-    rewritten = ReadFile(RewriteListenLines(path, "81").temporaryPath());
+    rewritten = ReadWholeFile(RewriteListenLines(path, "81").temporaryPath());
   } catch (const std::runtime_error&) {
     rewritten = "refused";
   }

@@ -31,7 +31,7 @@ TEST(FileReplacement, KeepsAnUnwritableFileAndTheAttributesOfOneReplaced) {
       error = thrown.what();
     }
     if (holder) CloseHandle(holder);
-    EXPECT_EQ(ReadFile(conf), writable ? "Listen 81\r\n" : "Listen 80\r\n");
+    EXPECT_EQ(ReadWholeFile(conf), writable ? "Listen 81\r\n" : "Listen 80\r\n");
     EXPECT_EQ(error.substr(0, conf.size() + 17), writable ? "" : "Cannot write \"" + conf + "\": ");
     EXPECT_EQ(GetFileAttributesA(conf.c_str()) & attributes, attributes);
     EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"httpd.conf"});
